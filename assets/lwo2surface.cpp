@@ -1,0 +1,319 @@
+// lwo2surface.cpp -- reads through LWO2 surfaces and prints their texture blocks
+#include <cstdio>
+
+#include "lwo2.h"
+#include "lwo2format.h"
+
+// Nothing of a surface is kept. Its sub-chunks are walked with their published layouts
+// so that a texture block can be shown as it stands in the file: one line per block
+// sub-chunk, two tabs deep, and the lines of the header and the texture map beneath it
+// three tabs deep.
+
+const int TEXT_SIZE = 256;   // characters kept of a name; longer names print cut
+const int VALUE_SLOTS = 256;  // values kept of a list; longer lists print cut
+
+// Reads a sub-chunk header and holds the reads that follow to its declared data.
+unsigned int LwoObject::beginSubChunk(SubChunk &sub, unsigned int consumed, Cursor &in) {
+    consumed += readID4(sub.id, in);
+    consumed += readU2(&sub.length, 1, in);
+    sub.start = consumed;
+    sub.outerEnd = in.end;
+    unsigned long declaredEnd = in.pos + sub.length;
+    sub.end = declaredEnd < in.end ? declaredEnd : in.end;
+    in.end = sub.end;
+    return consumed;
+}
+
+// Re-aligns after a sub-chunk: whatever its fields took, the count and the position
+// both go to the declared end, so the next sub-chunk header is read where it is.
+unsigned int LwoObject::endSubChunk(const SubChunk &sub, Cursor &in) {
+    in.end = sub.outerEnd;
+    in.pos = sub.end;
+    return sub.start + sub.length;
+}
+
+unsigned int LwoObject::readSurface(unsigned int length, Cursor &in) {
+    char name[TEXT_SIZE];
+    unsigned int consumed = readS0(name, TEXT_SIZE, in);  // surface name
+    consumed += readS0(name, TEXT_SIZE, in);              // source surface name
+    while (consumed < length && in.pos < in.end) {
+        if (length - consumed < 6) {
+            consumed += skipBytes(int(length - consumed), in);  // too short for a header
+            break;
+        }
+        SubChunk sub;
+        consumed = beginSubChunk(sub, consumed, in);
+        float f[3];
+        int vx;
+        unsigned short u;
+        switch (lwoId(sub.id)) {
+        case ID_COLR:
+        case ID_LCOL:
+            consumed += readVec12(f, 1, in);
+            consumed += readVX(&vx, in);
+            break;
+        case ID_DIFF: case ID_LUMI: case ID_SPEC: case ID_REFL: case ID_TRAN: case ID_TRNL:
+        case ID_GLOS: case ID_SHRP: case ID_BUMP: case ID_RIND: case ID_RSAN: case ID_ADTR:
+        case ID_GVAL: case ID_CLRH: case ID_CLRF: case ID_LSIZ:
+            consumed += readF4(f, 1, in);
+            consumed += readVX(&vx, in);
+            break;
+        case ID_SMAN:
+        case ID_AVAL:
+            consumed += readF4(f, 1, in);
+            break;
+        case ID_ALPH:
+            consumed += readU2(&u, 1, in);
+            consumed += readF4(f, 1, in);
+            break;
+        case ID_SIDE:
+        case ID_RFOP:
+        case ID_TROP:
+            consumed += readU2(&u, 1, in);
+            consumed += skipBytes(sub.length - 2, in);  // the mode word is all there is to read
+            break;
+        case ID_RIMG:
+        case ID_TIMG:
+            consumed += readVX(&vx, in);
+            break;
+        case ID_GLOW:
+            consumed += readU2(&u, 1, in);
+            consumed += readF4(f, 1, in);
+            consumed += readVX(&vx, in);
+            consumed += readF4(f, 1, in);
+            consumed += readVX(&vx, in);
+            break;
+        case ID_LINE:
+            consumed += readU2(&u, 1, in);
+            if (sub.length > 2) {
+                consumed += readF4(f, 1, in);
+                consumed += readVX(&vx, in);
+            }
+            if (sub.length > 8) {
+                consumed += readVec12(f, 1, in);
+                consumed += readVX(&vx, in);
+            }
+            break;
+        case ID_CMNT:
+            consumed += skipBytes(sub.length, in);  // the comment text is not used
+            break;
+        case ID_BLOK:
+            consumed += readBlock(sub.length, in);
+            break;
+        default:
+            consumed += skipBytes(sub.length, in);
+            break;
+        }
+        consumed = endSubChunk(sub, in);
+    }
+    return consumed;
+}
+
+unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
+    unsigned int consumed = 0;
+    while (consumed < length && in.pos < in.end) {
+        SubChunk sub;
+        consumed = beginSubChunk(sub, consumed, in);
+        printf("\t\t[%s] (%d) ", sub.id, sub.length);
+        float f[VALUE_SLOTS];
+        short s[VALUE_SLOTS];
+        unsigned short u[2];
+        int vx;
+        char text[TEXT_SIZE];
+        switch (lwoId(sub.id)) {
+        case ID_IMAP:
+        case ID_PROC:
+        case ID_GRAD:
+        case ID_SHDR:
+            consumed += readBlockHeader(sub.length, in);
+            break;
+        case ID_TMAP:
+            consumed += readTextureMap(sub.length, in);
+            break;
+        case ID_AXIS:
+        case ID_FLAG:
+        case ID_PIXB:
+        case ID_PROJ:
+            consumed += readU2(u, 1, in);
+            printf("<%d>\n", u[0]);
+            break;
+        case ID_IMAG:
+            consumed += readVX(&vx, in);
+            printf("<%d>\n", vx);
+            break;
+        case ID_VMAP:
+            consumed += readS0(text, TEXT_SIZE, in);
+            printf("<%s>\n", text);
+            break;
+        case ID_WRAP:
+            consumed += readU2(&u[0], 1, in);
+            consumed += readU2(&u[1], 1, in);
+            printf("<%d, %d>\n", u[0], u[1]);
+            break;
+        case ID_TAMP:
+        case ID_WRPW:
+        case ID_WRPH:
+            consumed += readF4(f, 1, in);
+            consumed += readVX(&vx, in);
+            printf("<%f> <%d>\n", f[0], vx);
+            break;
+        case ID_AAST:
+        case ID_STCK:
+            consumed += readU2(u, 1, in);
+            consumed += readF4(f, 1, in);
+            printf("<%d> <%f>\n", u[0], f[0]);
+            break;
+        case ID_GRST:
+        case ID_GREN:
+            consumed += readF4(f, 1, in);
+            printf("<%f>\n", f[0]);
+            break;
+        case ID_COLR:
+            consumed += readVec12(f, 1, in);
+            consumed += readVX(&vx, in);
+            printf("<%f,%f,%f> <%d>\n", f[0], f[1], f[2], vx);
+            break;
+        case ID_VALU:
+        case ID_FTPS: {
+            int count = sub.length / 4;
+            int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
+            consumed += readF4(f, kept, in);
+            consumed += skipBytes(4 * (count - kept), in);
+            for (int i = 0; i < kept; i++)
+                printf("<%f> ", f[i]);
+            printf("\n");
+            break;
+        }
+        case ID_ITPS: {
+            int count = sub.length / 2;
+            int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
+            consumed += readI2(s, kept, in);
+            consumed += skipBytes(2 * (count - kept), in);
+            for (int i = 0; i < kept; i++)
+                printf("<%d> ", s[i]);
+            printf("\n");
+            break;
+        }
+        case ID_ETPS: {
+            // the indices are read to the end of the list; the first VALUE_SLOTS print
+            int taken = 0;
+            for (int i = 0; taken < sub.length; i++) {
+                taken += readVX(&vx, in);
+                if (i < VALUE_SLOTS)
+                    printf("<%d> ", vx);
+            }
+            consumed += taken;
+            printf("\n");
+            break;
+        }
+        case ID_FUNC: {
+            int taken = readS0(text, TEXT_SIZE, in);
+            printf("<%s> ", text);
+            int count = sub.length - taken;
+            int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
+            unsigned char bytes[VALUE_SLOTS];
+            int got = readBytes(bytes, kept, in);
+            for (int i = 0; i < got; i++)
+                printf("<0x%02x> ", bytes[i]);
+            printf("\n");
+            consumed += taken + got;
+            if (count > kept)
+                consumed += skipBytes(count - kept, in);
+            break;
+        }
+        default:
+            consumed += skipBytes(sub.length, in);
+            printf("(%d bytes)\n", sub.length);
+            break;
+        }
+        consumed = endSubChunk(sub, in);
+    }
+    return consumed;
+}
+
+unsigned int LwoObject::readBlockHeader(unsigned int length, Cursor &in) {
+    char text[TEXT_SIZE];
+    unsigned int consumed = readS0(text, TEXT_SIZE, in);  // the ordinal, printed as it stands
+    printf("<%s>\n", text);
+    while (consumed < length && in.pos < in.end) {
+        SubChunk sub;
+        consumed = beginSubChunk(sub, consumed, in);
+        printf("\t\t\t[%s] (%d) ", sub.id, sub.length);
+        unsigned short u;
+        float f;
+        int vx;
+        char channel[5];
+        switch (lwoId(sub.id)) {
+        case ID_CHAN:
+            consumed += readID4(channel, in);
+            printf("<%s>\n", channel);
+            break;
+        case ID_NAME:
+        case ID_OREF:
+            consumed += readS0(text, TEXT_SIZE, in);
+            printf("<%s>\n", text);
+            break;
+        case ID_AXIS:
+        case ID_ENAB:
+        case ID_NEGA:
+            consumed += readU2(&u, 1, in);
+            printf("<%d>\n", u);
+            break;
+        case ID_OPAC:
+            consumed += readU2(&u, 1, in);
+            consumed += readF4(&f, 1, in);
+            consumed += readVX(&vx, in);
+            printf("<%d> <%f> <%d>\n", u, f, vx);
+            break;
+        default:
+            consumed += skipBytes(sub.length, in);
+            printf("(%d bytes)\n", sub.length);
+            break;
+        }
+        consumed = endSubChunk(sub, in);
+    }
+    return consumed;
+}
+
+unsigned int LwoObject::readTextureMap(unsigned int length, Cursor &in) {
+    unsigned int consumed = 0;
+    printf("\n");
+    while (consumed < length && in.pos < in.end) {
+        SubChunk sub;
+        consumed = beginSubChunk(sub, consumed, in);
+        printf("\t\t\t[%s] (%d) ", sub.id, sub.length);
+        unsigned short u;
+        float f[3];
+        int vx;
+        char text[TEXT_SIZE];
+        switch (lwoId(sub.id)) {
+        case ID_CNTR:
+        case ID_SIZE:
+        case ID_ROTA:
+            consumed += readVec12(f, 1, in);
+            consumed += readVX(&vx, in);
+            printf("<%f,%f,%f> <%d>\n", f[0], f[1], f[2], vx);
+            break;
+        case ID_FALL:
+            consumed += readU2(&u, 1, in);
+            consumed += readVec12(f, 1, in);
+            consumed += readVX(&vx, in);
+            printf("<%d> <%f,%f,%f> <%d>\n", u, f[0], f[1], f[2], vx);
+            break;
+        case ID_OREF:
+            consumed += readS0(text, TEXT_SIZE, in);
+            printf("<%s>\n", text);
+            break;
+        case ID_CSYS:
+            consumed += readU2(&u, 1, in);
+            printf("<%d>\n", u);
+            break;
+        default:
+            consumed += skipBytes(sub.length, in);
+            printf("(%d bytes)\n", sub.length);
+            break;
+        }
+        consumed = endSubChunk(sub, in);
+    }
+    return consumed;
+}

@@ -1,0 +1,42 @@
+// tga.h -- Truevision TGA images and the OpenGL textures made from them
+#pragma once
+#include <cstdint>
+
+class Image {
+public:
+    virtual void setFrame(uint32_t frame);  // unused hook: does nothing
+};
+
+// One TGA file in memory, one 32-bit word per pixel; rows bottom-up (the GL order),
+// whatever order the file stores them in.
+class TgaImage final : public Image {
+public:
+    uint16_t width;
+    uint16_t height;
+    uint8_t bitsPerPixel;
+    uint8_t bytesPerPixel;
+    uint32_t *pixels;  // width * height words, null when nothing could be loaded
+
+    explicit TgaImage(const char *path);
+    ~TgaImage();
+    void load(const char *path);
+
+private:
+    TgaImage(const TgaImage &) = delete;
+    TgaImage &operator=(const TgaImage &) = delete;
+};
+
+// A GL 2D texture built from one TGA file. An image that could not be loaded uploads
+// nothing and keeps textureId 0, so binding it draws untextured.
+class Texture {
+public:
+    uint8_t *bytes;      // the upload copy, RGB or RGBA, null when nothing was uploaded
+    uint32_t textureId;  // GL texture name, 0 when nothing was uploaded
+
+    explicit Texture(const char *path);
+    ~Texture();
+
+private:
+    Texture(const Texture &) = delete;
+    Texture &operator=(const Texture &) = delete;
+};

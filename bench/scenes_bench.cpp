@@ -1,0 +1,142 @@
+// scenes_bench.cpp -- each timeline scene through the program's frame path against a bare loop
+// that calls only the scene, interleaved row by row in one run; prints one ratio per scene.
+//
+// Run from the project root (where data/ lies), under a display:
+//   xvfb-run -a build/bench/bench_scenes [frames per row]
+// Columns: frames per second of the bare loop, of the scene drawn into the picture and copied
+// (the picture alone), and of the whole frame path; "copy" and "ratio" are the last two over
+// the bare loop, so the flash and status line cost the difference between them.
+// The module position comes from the audio engine's pull back-end playing a silent module
+// written here, so the frame path sees exactly the order and row each batch is meant for.
+#include "audio.h"
+#include "effects.h"
+#include "player.h"
+#include "scenes.h"
+#include "xmwriter.h"
+
+#include <GL/freeglut.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+
+static const int64_t FRAMES_PER_ROW = 5292;  // speed 6 at 125 BPM: 0.12 s at 44100 Hz
+static const int ROWS = 64;                  // the whole order, flash rows included
+
+struct SceneRun {
+    const char *name;
+    int tableRow;  // its SceneTable row
+    int order;     // the order it is measured in
+};
+
+static const SceneRun runs[] = {
+    {"samovar", 1, 4},  {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
+    {"ripaska", 4, 12}, {"spiral", 5, 14},        {"missiles", 6, 16},
+};
+
+// 21 orders of one silent 64-row pattern: order o row r starts at output frame
+// (o * 64 + r) * FRAMES_PER_ROW.
+static std::string writeTimelineModule() {
+    XmModule m;
+    m.name = "bench timeline";
+    m.channels = 2;
+    XmPattern p;
+    p.rows = 64;
+    p.cells.resize(64 * 2);
+    m.patterns.push_back(p);
+    m.orders.assign(22, 0);
+    std::vector<uint8_t> bytes = writeXm(m);
+    char path[] = "/tmp/vortazov-bench-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
+        perror("bench module");
+        exit(1);
+    }
+    close(fd);
+    return path;
+}
+
+static double secondsOf(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+int main(int argc, char **argv) {
+    int framesPerRow = argc > 1 ? atoi(argv[1]) : 8;
+    if (framesPerRow <= 0)
+        framesPerRow = 8;
+
+    std::string module = writeTimelineModule();
+    audioSelectBackend(AUDIO_PULL);
+    BASS_Init(-1, 44100, 0, 0);
+    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, 0);
+    unlink(module.c_str());
+    if (!musicHandle) {
+        printf("could not load the bench module\n");
+        return 1;
+    }
+    BASS_Start();
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(640, 480);
+    glutCreateWindow("vortazov");
+    initEffects();
+    reshapeView(640, 480);
+    BASS_MusicPlay(musicHandle);
+    if (!samovarModel || samovarModel->polygonCount == 0)
+        printf("note: the models did not load (run from the project root with data/ built); "
+               "the scenes draw nothing but their clears\n");
+
+    printf("\n%d frames per row, rows 0 to %d of each scene's order\n", framesPerRow, ROWS - 1);
+    printf("%-16s %10s %10s %10s %8s %8s\n", "scene", "bare fps", "copy fps", "frame fps",
+           "copy", "ratio");
+    for (const SceneRun &run : runs) {
+        RenderFunction render = SceneTable[run.tableRow].render;
+        sceneIndex = run.tableRow;
+        Clock::duration bare{}, copied{}, framed{};
+        for (int row = 0; row < ROWS; row++) {
+            // outside the timing: the module moves to this row
+            audioPullTo((int64_t(run.order) * 64 + row) * FRAMES_PER_ROW + 16, nullptr);
+
+            // the three loops take turns going first, so drift and cache effects spread evenly
+            for (int turn = 0; turn < 3; turn++) {
+                int loop = (row + turn) % 3;
+                glFinish();
+                Clock::time_point start = Clock::now();
+                for (int f = 0; f < framesPerRow; f++) {
+                    if (loop == 0) {
+                        // bare: the scene into the back buffer, and the swap that shows it
+                        render(run.order, row, 0);
+                        glutSwapBuffers();
+                        frameCounter++;
+                    } else if (loop == 1) {
+                        // the scene into the picture, copied to the back buffer, nothing else
+                        pictureBegin(true);
+                        render(run.order, row, 0);
+                        pictureEnd();
+                        glutSwapBuffers();
+                        frameCounter++;
+                    } else {
+                        // the frame path: picture, scene, flash, status line, swap
+                        displayFrame();
+                    }
+                }
+                glFinish();
+                Clock::duration took = Clock::now() - start;
+                (loop == 0 ? bare : loop == 1 ? copied : framed) += took;
+            }
+        }
+        if (sceneIndex != run.tableRow)
+            printf("warning: the timeline moved to row %d during %s\n", sceneIndex, run.name);
+        int frames = framesPerRow * ROWS;
+        double bareFps = frames / secondsOf(bare), copiedFps = frames / secondsOf(copied),
+               framedFps = frames / secondsOf(framed);
+        printf("%-16s %10.1f %10.1f %10.1f %8.2f %8.2f\n", run.name, bareFps, copiedFps,
+               framedFps, copiedFps / bareFps, framedFps / bareFps);
+    }
+    fflush(stdout);
+    _exit(0);  // the shutdown sequence is not what is measured
+}

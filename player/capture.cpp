@@ -1,0 +1,340 @@
+// capture.cpp -- renders the presentation offline, frame by frame, with its sound, to a video
+//
+// The presentation runs as it does live (same start-up, frame driver, scenes and end part),
+// but time is ours: before frame k the audio engine has rendered exactly the samples up to
+// k / fps, and the frame driver's clock reads k * 1000 / fps. So every run of the same span
+// gives the same frames and the same sound, however fast the machine draws.
+#include "audio.h"
+#include "capture.h"
+#include "player.h"
+
+#include <GL/freeglut.h>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+static std::string outputName;                  // the video file asked for
+static int captureFps = 60;                     // frames per second of the video
+static int captureWidth = 640;                  // pixels
+static int captureHeight = 480;                 // pixels
+static int64_t firstFrame;                      // first frame written (--from); earlier ones only run
+static int64_t endFrame = -1;                   // frame at which to stop (--to), -1: the presentation's end
+static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
+static volatile sig_atomic_t stopRequested;     // Escape, or an interrupt from the terminal
+static std::vector<uint8_t> backBuffer;         // the frame as read, bottom row first
+static std::vector<uint8_t> framePixels;        // the frame as written, top row first
+static std::vector<int16_t> frameSound;         // the samples of one frame's span
+static int lastSceneIndex = -1;                 // last timeline row reported on standard error
+static bool endPartReported;
+static int64_t switchFrame = -1;                // frame of the switch to the end part
+static DWORD switchStreamPosition;              // first stream position seen in the end part
+static std::chrono::steady_clock::time_point wallStart;  // when the first frame began
+static double lastProgressTime = -1;            // wall seconds of the last progress line
+static bool progressOnTerminal;                 // standard error is a terminal: redraw in place
+static char musicPosition[64];                  // the last module or stream position shown
+
+static double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+}
+
+// The output frame (44100 Hz) that is heard when video frame k begins.
+static int64_t soundFrameAt(int64_t k) {
+    return k * AUDIO_RATE / captureFps;
+}
+
+static int captureClock() {
+    return int(frameIndex * 1000 / captureFps);
+}
+
+static void formatTime(char *text, size_t size, double seconds) {
+    int whole = int(seconds);
+    snprintf(text, size, "%d:%02d.%02d", whole / 60, whole % 60, int((seconds - whole) * 100));
+}
+
+// ---------------------------------------------------------------------------------------
+// progress on standard error
+
+// The last stream position at which a word becomes current: the presentation's own end.
+static int lastWordPosition() {
+    for (int i = endscrollCount - 1; i >= 0; i--) {
+        if (endscrollText[i].text)
+            return endscrollText[i].position;
+    }
+    return 0;
+}
+
+// Frames the whole capture will take. Exact with --to; otherwise an estimate from how far
+// the module has come (orders of 64 rows, ending at order 20 row 62) and from the stream's
+// byte rate up to the last word.
+static double estimatedEndFrame(int64_t framesDone) {
+    if (endFrame >= 0)
+        return double(endFrame);
+    double now = double(framesDone);
+    // the stream is 128 kbit/s until it has played long enough to measure it
+    double bytesPerFrame = 16000.0 / captureFps;
+    double switchAt;
+    if (endPartActive) {
+        switchAt = double(switchFrame);
+        DWORD position = BASS_StreamGetFilePosition(streamHandle, 0);
+        if (now - switchAt > captureFps && position > switchStreamPosition)
+            bytesPerFrame = (position - switchStreamPosition) / (now - switchAt);
+    } else {
+        DWORD word = BASS_ChannelGetPosition(musicHandle);
+        double done = ((word & 0xFFFF) * 64.0 + ((word >> 16) & 0xFFFF)) / (20 * 64 + 62);
+        if (word == 0xFFFFFFFF || done < 0.01)
+            return 0;
+        switchAt = now / std::min(done, 1.0);
+    }
+    return std::max(now, switchAt + lastWordPosition() / bytesPerFrame);
+}
+
+// Kept every frame: the last progress line comes after the shutdown, when the audio engine
+// knows no position any more.
+static void notePosition() {
+    if (endPartActive)
+        snprintf(musicPosition, sizeof musicPosition, "stream %u / %u",
+                 BASS_StreamGetFilePosition(streamHandle, 0), BASS_StreamGetLength(streamHandle));
+    else {
+        DWORD word = BASS_ChannelGetPosition(musicHandle);
+        snprintf(musicPosition, sizeof musicPosition, "order %u row %u", word & 0xFFFF, (word >> 16) & 0xFFFF);
+    }
+}
+
+static void showProgress(int64_t framesDone, bool last) {
+    double wall = wallSeconds();
+    double interval = progressOnTerminal ? 0.1 : 5.0;
+    if (!last && lastProgressTime >= 0 && wall - lastProgressTime < interval)
+        return;
+    lastProgressTime = wall;
+
+    char music[32];
+    formatTime(music, sizeof music, double(framesDone) / captureFps);
+    double done = double(framesDone);
+    double total = last && endFrame < 0 ? double(framesDone) : estimatedEndFrame(framesDone);
+    char bar[21] = "....................";
+    char left[24] = "?";
+    if (total > 0) {
+        double fraction = std::min(done / total, 1.0);
+        memset(bar, '#', size_t(fraction * 20));
+        formatTime(left, sizeof left, (total - done) * wall / done);
+    }
+    char of[32] = " / ?";
+    if (total > 0)
+        snprintf(of, sizeof of, " / %s%.0f", endFrame >= 0 ? "" : "~", total);
+    fprintf(stderr, "%sframe %lld%s [%s] %s at %s | %.1f frames/s | left %s%s%s",
+            progressOnTerminal ? "\r" : "", (long long)framesDone, of, bar, musicPosition, music,
+            done / std::max(wall, 1e-3), left, endFrame >= 0 || total <= 0 ? "" : " (est.)",
+            progressOnTerminal && !last ? "\033[K" : "\n");
+}
+
+// A line of its own for every scene that begins, so a capture can be cut by scene.
+static void reportSceneChange() {
+    const char *clear = progressOnTerminal ? "\r\033[K" : "";
+    char music[32];
+    formatTime(music, sizeof music, double(frameIndex) / captureFps);
+    if (endPartActive && !endPartReported) {
+        endPartReported = true;
+        switchFrame = frameIndex;
+        fprintf(stderr, "%sframe %lld (%s): the end part begins\n", clear, (long long)frameIndex, music);
+        lastProgressTime = -1;
+    } else if (!endPartActive && sceneIndex != lastSceneIndex) {
+        lastSceneIndex = sceneIndex;
+        DWORD word = BASS_ChannelGetPosition(musicHandle);
+        fprintf(stderr, "%sframe %lld (%s): scene %d at order %u row %u\n", clear, (long long)frameIndex,
+                music, sceneIndex, word & 0xFFFF, (word >> 16) & 0xFFFF);
+        lastProgressTime = -1;
+    }
+    if (endPartActive && switchStreamPosition == 0)
+        switchStreamPosition = BASS_StreamGetFilePosition(streamHandle, 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// one frame
+
+// GL_FRONT reads black on some drivers, so the frame is taken from the back buffer before
+// the swap, status line included.
+static void readFrame() {
+    GLint alignment;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, captureWidth, captureHeight, GL_RGB, GL_UNSIGNED_BYTE, backBuffer.data());
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
+    size_t row = size_t(captureWidth) * 3;
+    for (int y = 0; y < captureHeight; y++)
+        memcpy(&framePixels[y * row], &backBuffer[(captureHeight - 1 - y) * row], row);
+}
+
+// Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
+// sound of the frame's span is rendered, so the next frame hears its own start.
+static void frameDone() {
+    reportSceneChange();
+    notePosition();
+    bool writing = frameIndex >= firstFrame;
+    if (writing) {
+        readFrame();
+        if (!captureAddFrame(framePixels.data()))
+            stopRequested = 1;  // what was written so far is still closed into a file
+    }
+    int64_t to = soundFrameAt(frameIndex + 1);
+    int64_t count = to - audioRenderedFrames();
+    if (count > 0) {
+        frameSound.resize(size_t(count) * 2);
+        int64_t got = audioPullTo(to, writing ? frameSound.data() : nullptr);
+        if (writing)
+            captureAddSound(frameSound.data(), got);
+    }
+    showProgress(frameIndex + 1, false);
+}
+
+// ---------------------------------------------------------------------------------------
+// the run
+
+static void captureKeyPressed(unsigned char key, int, int) {
+    if (key == 27)
+        stopRequested = 1;
+}
+
+static void interrupted(int) {
+    stopRequested = 1;
+}
+
+// The display callback: frames are drawn by our loop alone, never by an expose or a reshape.
+static void noDisplay() {
+}
+
+// Every exit of the presentation (its end, Escape, a closed window) leaves through exit(),
+// so the file is finished here.
+static void finishCapture() {
+    showProgress(frameIndex, true);
+    int64_t frames = captureFramesWritten();
+    double wall = wallSeconds();
+    fprintf(stderr, "captured %lld frames (from frame %lld) in %.1f s: %.2f frames per second\n",
+            (long long)frames, (long long)firstFrame, wall, frameIndex / std::max(wall, 1e-3));
+    captureClose();
+}
+
+static void usage() {
+    fprintf(stderr, "usage: vortazov-capture OUTPUT.mp4|OUTPUT.mkv [--fps N] [--size WxH] "
+                    "[--from SECONDS] [--to SECONDS]\n");
+}
+
+static bool parseNumber(const char *text, double *value) {
+    char *end;
+    *value = strtod(text, &end);
+    return end != text && *end == 0 && std::isfinite(*value);
+}
+
+static bool parseOptions(int argc, char **argv) {
+    double from = 0, to = -1;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        double v;
+        if (a == "--fps" && value && parseNumber(value, &v) && v >= 1 && v <= 1000 && v == int(v)) {
+            captureFps = int(v);
+            i++;
+        } else if (a == "--size" && value &&
+                   sscanf(value, "%dx%d", &captureWidth, &captureHeight) == 2 && captureWidth > 0 &&
+                   captureHeight > 0 && captureWidth <= 8192 && captureHeight <= 8192) {
+            i++;
+        } else if (a == "--from" && value && parseNumber(value, &v) && v >= 0) {
+            from = v;
+            i++;
+        } else if (a == "--to" && value && parseNumber(value, &v) && v > 0) {
+            to = v;
+            i++;
+        } else if (a.size() > 0 && a[0] != '-' && outputName.empty()) {
+            outputName = a;
+        } else {
+            fprintf(stderr, "vortazov-capture: bad argument \"%s\"%s\n", argv[i],
+                    value && a.rfind("--", 0) == 0 ? " (or its value)" : "");
+            return false;
+        }
+    }
+    if (outputName.empty())
+        return false;
+    firstFrame = llround(from * captureFps);
+    if (to >= 0) {
+        endFrame = llround(to * captureFps);
+        if (endFrame <= firstFrame) {
+            fprintf(stderr, "vortazov-capture: --to must come after --from\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Asks for the capture size and lets GLUT deliver events until the reshape callback has
+// seen it; the frame driver sizes its picture there. The first reshape comes this way too.
+static bool waitForSize() {
+    glutReshapeWindow(captureWidth, captureHeight);
+    auto start = std::chrono::steady_clock::now();
+    while (windowWidth != captureWidth || windowHeight != captureHeight) {
+        glutMainLoopEvent();
+        if (std::chrono::steady_clock::now() - start > std::chrono::seconds(10)) {
+            fprintf(stderr, "the window could not be made %dx%d (it is %dx%d)\n", captureWidth,
+                    captureHeight, windowWidth, windowHeight);
+            return false;
+        }
+        usleep(1000);
+    }
+    return true;
+}
+
+int main(int argc, char **argv) {
+    if (!parseOptions(argc, argv)) {
+        usage();
+        return 2;
+    }
+    if (!captureOpen(outputName, captureWidth, captureHeight, captureFps))
+        return 1;
+    progressOnTerminal = isatty(2);
+    size_t bytes = size_t(captureWidth) * captureHeight * 3;
+    backBuffer.resize(bytes);
+    framePixels.resize(bytes);
+
+    // GLUT's own options (such as -display) are not ours to pass on
+    int glutArgc = 1;
+    char *glutArgv[] = {argv[0], nullptr};
+    audioSelectBackend(AUDIO_PULL);
+    startDemo(&glutArgc, glutArgv);
+
+    // Escape only: SPACE records nothing here, and the lighting keys would make two captures
+    // of the same span differ
+    glutKeyboardFunc(captureKeyPressed);
+    glutSpecialFunc(nullptr);
+    glutDisplayFunc(noDisplay);
+    glutIdleFunc(nullptr);
+    readClock = captureClock;
+    frameFinished = frameDone;
+    signal(SIGINT, interrupted);
+    signal(SIGTERM, interrupted);
+    atexit(finishCapture);
+    if (!waitForSize()) {
+        shutdownDemo();
+        exit(1);
+    }
+
+    wallStart = std::chrono::steady_clock::now();
+    for (frameIndex = 0; endFrame < 0 || frameIndex < endFrame; frameIndex++) {
+        // the presentation's own end leaves from inside the frame, through exit()
+        displayFrame();
+        glutMainLoopEvent();
+        if (stopRequested) {
+            fprintf(stderr, "%sstopped at frame %lld\n", progressOnTerminal ? "\r\033[K" : "",
+                    (long long)frameIndex);
+            frameIndex++;
+            break;
+        }
+    }
+    shutdownDemo();
+    exit(0);
+}

@@ -1,0 +1,25 @@
+// capture.h -- the capture's video writer: frames and sound in, an .mp4 or .mkv (or PNGs) out
+#pragma once
+#include <cstdint>
+#include <string>
+
+// Starts a capture into `output`. The extension picks the codecs: ".mp4" for H.264 and AAC,
+// ".mkv" for FFV1 and FLAC (both lossless). Without ffmpeg on the PATH the frames go to
+// numbered PNG files and the sound to "audio.wav" in a folder named after the output without
+// its extension. Returns false (after saying why on standard error) when nothing can be written.
+bool captureOpen(const std::string &output, int width, int height, int fps);
+// One frame: width * height RGB triplets, top row first. False when it could not be written
+// (ffmpeg ended, or the disk refused a PNG): the capture should stop.
+bool captureAddFrame(const uint8_t *rgb);
+// `frames` stereo frames of interleaved 16-bit samples at 44100 Hz.
+void captureAddSound(const int16_t *samples, int64_t frames);
+// Closes the files and muxes the video; says on standard error what was written. Returns
+// false when the video could not be completed (the parts written so far are kept then).
+bool captureClose();
+int64_t captureFramesWritten();
+
+// Where the capture's video writer would look for ffmpeg: the first executable "ffmpeg" on
+// the PATH, empty when there is none.
+std::string findFfmpeg();
+// Writes an RGB image (top row first) as an uncompressed PNG. False when the file fails.
+bool writePng(const std::string &path, const uint8_t *rgb, int width, int height);

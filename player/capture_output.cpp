@@ -1,0 +1,396 @@
+// capture_output.cpp -- writes captured frames and sound through ffmpeg, or as PNG files and a WAV
+//
+// With ffmpeg the frames go down a pipe as raw RGB to an ffmpeg that encodes the video
+// alone, while the sound goes to a WAV file beside it; when the capture ends a second ffmpeg
+// muxes the two into the output. Two steps instead of one ffmpeg reading two pipes: ffmpeg
+// may wait on one input while we wait to write the other, and the sound is small.
+#include "capture.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+static std::string outputPath;     // what the user asked for
+static std::string videoPath;      // ffmpeg: the video before muxing, beside the output
+static std::string wavPath;        // the sound, beside the output or in the PNG folder
+static std::string pngFolder;      // PNG fallback: where the frames go; empty with ffmpeg
+static std::string ffmpegPath;     // the ffmpeg that runs, empty for the PNG fallback
+static bool losslessOutput;        // .mkv: FFV1 and FLAC; .mp4: H.264 and AAC
+static int frameWidth, frameHeight;  // pixels
+static int framesPerSecond;
+static pid_t encoderPid = -1;      // the ffmpeg encoding the video, -1 when none runs
+static int encoderInput = -1;      // write end of the pipe to its standard input
+static bool encoderBroken;         // it died under us: frames are dropped from then on
+static FILE *wavFile;
+static int64_t wavFrames;          // stereo frames in the WAV so far
+static int64_t framesWritten;
+static bool captureOpened;
+
+// ---------------------------------------------------------------------------------------
+// small writers
+
+static void put16(std::vector<uint8_t> &b, uint32_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+
+static void put32(std::vector<uint8_t> &b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
+static void put32be(std::vector<uint8_t> &b, uint32_t v) {
+    b.push_back(uint8_t(v >> 24));
+    b.push_back(uint8_t(v >> 16));
+    b.push_back(uint8_t(v >> 8));
+    b.push_back(uint8_t(v));
+}
+
+// A 44100 Hz 16-bit stereo WAV header for `frames` frames; sizes past 4 GiB are clamped,
+// which readers treat as "to the end of the file".
+static std::vector<uint8_t> wavHeader(int64_t frames) {
+    int64_t data = frames * 4;
+    uint32_t dataSize = data > 0xFFFFFFF0LL - 36 ? 0xFFFFFFF0u - 36 : uint32_t(data);
+    std::vector<uint8_t> h;
+    h.insert(h.end(), {'R', 'I', 'F', 'F'});
+    put32(h, 36 + dataSize);
+    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(h, 16);
+    put16(h, 1);  // PCM
+    put16(h, 2);
+    put32(h, 44100);
+    put32(h, 44100 * 4);
+    put16(h, 4);
+    put16(h, 16);
+    h.insert(h.end(), {'d', 'a', 't', 'a'});
+    put32(h, dataSize);
+    return h;
+}
+
+static uint32_t crcTable[256];
+
+static uint32_t crc32(const uint8_t *p, size_t n, uint32_t crc = 0) {
+    if (!crcTable[1]) {
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; k++)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            crcTable[i] = c;
+        }
+    }
+    crc = ~crc;
+    for (size_t i = 0; i < n; i++)
+        crc = crcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+static void pngChunk(std::vector<uint8_t> &png, const char *type, const std::vector<uint8_t> &data) {
+    put32be(png, uint32_t(data.size()));
+    size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    put32be(png, crc32(png.data() + start, png.size() - start));
+}
+
+// Stored (uncompressed) deflate blocks keep the writer free of a compression library; the
+// fallback is for machines without ffmpeg, where size matters less than working at all.
+bool writePng(const std::string &path, const uint8_t *rgb, int width, int height) {
+    std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels
+    size_t rowBytes = size_t(width) * 3;
+    raw.reserve((rowBytes + 1) * height);
+    for (int y = 0; y < height; y++) {
+        raw.push_back(0);
+        raw.insert(raw.end(), rgb + y * rowBytes, rgb + (y + 1) * rowBytes);
+    }
+    std::vector<uint8_t> z = {0x78, 0x01};
+    uint32_t a = 1, b = 0;  // Adler-32 of the uncompressed data
+    for (uint8_t v : raw) {
+        a = (a + v) % 65521;
+        b = (b + a) % 65521;
+    }
+    for (size_t at = 0; at < raw.size() || at == 0;) {
+        size_t n = std::min<size_t>(65535, raw.size() - at);
+        bool last = at + n == raw.size();
+        z.push_back(last ? 1 : 0);
+        put16(z, uint32_t(n));
+        put16(z, uint32_t(~n & 0xFFFF));
+        z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
+        at += n;
+        if (last)
+            break;
+    }
+    put32be(z, b << 16 | a);
+
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> ihdr;
+    put32be(ihdr, uint32_t(width));
+    put32be(ihdr, uint32_t(height));
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
+    pngChunk(png, "IHDR", ihdr);
+    pngChunk(png, "IDAT", z);
+    pngChunk(png, "IEND", {});
+
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
+    return fclose(f) == 0 && ok;
+}
+
+// ---------------------------------------------------------------------------------------
+// ffmpeg
+
+std::string findFfmpeg() {
+    const char *path = getenv("PATH");
+    std::string dirs = path ? path : "";
+    size_t at = 0;
+    while (at <= dirs.size()) {
+        size_t end = dirs.find(':', at);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = end > at ? dirs.substr(at, end - at) : ".";
+        std::string candidate = dir + "/ffmpeg";
+        struct stat s;
+        if (stat(candidate.c_str(), &s) == 0 && S_ISREG(s.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        at = end + 1;
+    }
+    return "";
+}
+
+// Starts a program; with `input` set, its standard input is a pipe whose write end comes back
+// there. Standard output and error stay ours, so ffmpeg's own error messages reach the user.
+static pid_t startProgram(const std::vector<std::string> &args, int *input) {
+    int fds[2] = {-1, -1};
+    // close-on-exec, so that a later child cannot hold the encoder's pipe open
+    if (input && pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (input) {
+            dup2(fds[0], 0);
+            close(fds[0]);
+            close(fds[1]);
+        }
+        std::vector<char *> argv;
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (input) {
+        close(fds[0]);
+        if (pid < 0)
+            close(fds[1]);
+        else
+            *input = fds[1];
+    }
+    return pid;
+}
+
+// Waits for a program; true when it exited with status 0.
+static bool finishProgram(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+static bool writeAll(int fd, const uint8_t *p, size_t n) {
+    while (n > 0) {
+        ssize_t done = write(fd, p, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+        p += done;
+        n -= size_t(done);
+    }
+    return true;
+}
+
+static std::vector<std::string> ffmpegCommand() {
+    return {ffmpegPath, "-hide_banner", "-loglevel", "error", "-y"};
+}
+
+static bool startEncoder() {
+    std::vector<std::string> args = ffmpegCommand();
+    std::string size = std::to_string(frameWidth) + "x" + std::to_string(frameHeight);
+    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
+                             "-framerate", std::to_string(framesPerSecond), "-i", "-"});
+    if (losslessOutput)
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1"});
+    else
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", "16",
+                                 "-pix_fmt", "yuv420p"});
+    args.insert(args.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact", videoPath});
+    encoderPid = startProgram(args, &encoderInput);
+    return encoderPid > 0;
+}
+
+static bool muxVideoAndSound() {
+    std::vector<std::string> args = ffmpegCommand();
+    args.insert(args.end(), {"-i", videoPath, "-i", wavPath, "-map", "0:v:0", "-map", "1:a:0",
+                             "-c:v", "copy"});
+    if (losslessOutput)
+        args.insert(args.end(), {"-c:a", "flac"});
+    else
+        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"});
+    // bitexact: no encoder version strings or random stream identifiers, so two captures of
+    // the same span give the same bytes, not only the same pictures
+    args.insert(args.end(), {"-flags:a", "+bitexact", "-fflags", "+bitexact", outputPath});
+    pid_t pid = startProgram(args, nullptr);
+    return pid > 0 && finishProgram(pid);
+}
+
+// ---------------------------------------------------------------------------------------
+// the capture
+
+static std::string lowerExtension(const std::string &path) {
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return "";
+    std::string e = path.substr(dot);
+    for (char &c : e)
+        c = char(tolower((unsigned char)c));
+    return e;
+}
+
+bool captureOpen(const std::string &output, int width, int height, int fps) {
+    std::string extension = lowerExtension(output);
+    if (extension != ".mp4" && extension != ".mkv") {
+        fprintf(stderr, "%s: the output must end in .mp4 (H.264 and AAC) or .mkv (FFV1 and FLAC)\n",
+                output.c_str());
+        return false;
+    }
+    losslessOutput = extension == ".mkv";
+    if (!losslessOutput && (width % 2 || height % 2)) {
+        fprintf(stderr, "%s: H.264 needs an even width and height, not %dx%d\n", output.c_str(),
+                width, height);
+        return false;
+    }
+    outputPath = output;
+    frameWidth = width;
+    frameHeight = height;
+    framesPerSecond = fps;
+    // a dead ffmpeg must show up as a failed write, not end us
+    signal(SIGPIPE, SIG_IGN);
+
+    ffmpegPath = findFfmpeg();
+    if (ffmpegPath.empty()) {
+        pngFolder = output.substr(0, output.size() - extension.size());
+        if (mkdir(pngFolder.c_str(), 0777) != 0 && errno != EEXIST) {
+            fprintf(stderr, "%s: cannot create the folder: %s\n", pngFolder.c_str(), strerror(errno));
+            return false;
+        }
+        wavPath = pngFolder + "/audio.wav";
+        fprintf(stderr, "ffmpeg not found: writing numbered PNG frames and audio.wav into %s/ instead\n",
+                pngFolder.c_str());
+    } else {
+        videoPath = output + ".video" + extension;
+        wavPath = output + ".wav";
+    }
+    wavFile = fopen(wavPath.c_str(), "wb");
+    if (!wavFile) {
+        fprintf(stderr, "%s: cannot write: %s\n", wavPath.c_str(), strerror(errno));
+        return false;
+    }
+    std::vector<uint8_t> header = wavHeader(0);
+    fwrite(header.data(), 1, header.size(), wavFile);
+    if (!ffmpegPath.empty() && !startEncoder()) {
+        fprintf(stderr, "%s: cannot start\n", ffmpegPath.c_str());
+        fclose(wavFile);
+        remove(wavPath.c_str());
+        return false;
+    }
+    captureOpened = true;
+    return true;
+}
+
+bool captureAddFrame(const uint8_t *rgb) {
+    if (!captureOpened || encoderBroken)
+        return false;
+    if (!pngFolder.empty()) {
+        char name[32];
+        snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
+        if (!writePng(pngFolder + name, rgb, frameWidth, frameHeight)) {
+            fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
+            return false;
+        }
+    } else if (!writeAll(encoderInput, rgb, size_t(frameWidth) * frameHeight * 3)) {
+        fprintf(stderr, "\nffmpeg stopped taking frames after frame %lld\n", (long long)framesWritten);
+        encoderBroken = true;
+        return false;
+    }
+    framesWritten++;
+    return true;
+}
+
+void captureAddSound(const int16_t *samples, int64_t frames) {
+    if (!captureOpened || frames <= 0)
+        return;
+    std::vector<uint8_t> b;
+    b.reserve(size_t(frames) * 4);
+    for (int64_t i = 0; i < frames * 2; i++)
+        put16(b, uint16_t(samples[i]));
+    fwrite(b.data(), 1, b.size(), wavFile);
+    wavFrames += frames;
+}
+
+int64_t captureFramesWritten() {
+    return framesWritten;
+}
+
+bool captureClose() {
+    if (!captureOpened)
+        return false;
+    captureOpened = false;
+    std::vector<uint8_t> header = wavHeader(wavFrames);
+    bool soundOk = fseek(wavFile, 0, SEEK_SET) == 0 &&
+                   fwrite(header.data(), 1, header.size(), wavFile) == header.size();
+    soundOk = fclose(wavFile) == 0 && soundOk;
+    wavFile = nullptr;
+
+    if (!pngFolder.empty()) {
+        fprintf(stderr, "wrote %lld PNG frames and %s (%.3f s of sound) into %s/\n",
+                (long long)framesWritten, "audio.wav", wavFrames / 44100.0, pngFolder.c_str());
+        return soundOk;
+    }
+
+    close(encoderInput);
+    encoderInput = -1;
+    bool videoOk = finishProgram(encoderPid) && !encoderBroken;
+    encoderPid = -1;
+    if (framesWritten == 0) {
+        fprintf(stderr, "nothing captured: no frame fell in the range, %s not written\n",
+                outputPath.c_str());
+        remove(videoPath.c_str());
+        remove(wavPath.c_str());
+        return false;
+    }
+    if (!videoOk || !soundOk || !muxVideoAndSound()) {
+        fprintf(stderr, "%s could not be completed; the parts written are kept: %s and %s\n",
+                outputPath.c_str(), videoPath.c_str(), wavPath.c_str());
+        return false;
+    }
+    remove(videoPath.c_str());
+    remove(wavPath.c_str());
+    fprintf(stderr, "wrote %s: %lld frames at %d per second, %dx%d, %.3f s of sound\n",
+            outputPath.c_str(), (long long)framesWritten, framesPerSecond, frameWidth, frameHeight,
+            wavFrames / 44100.0);
+    return true;
+}

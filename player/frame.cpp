@@ -1,0 +1,166 @@
+// frame.cpp -- the frame driver: walks the scene timeline by the module's order and row
+#include "player.h"
+#include "effects.h"
+
+#include <GL/freeglut.h>
+#include <cstdio>
+#include <cstdlib>
+
+const SceneEntry SceneTable[8] = {
+    {0, 0, captionScene},
+    {4, 0, samovarScene},
+    {6, 0, sirppijavasaraScene},
+    {8, 0, portraitScene},
+    {10, 0, ripaskaScene},
+    {14, 0, spiralScene},
+    {16, 0, missileScene},
+    {20, 63, nullptr},
+};
+
+int sceneIndex = -1;        // current SceneTable row, -1 until the first row begins
+bool endPartActive;         // true from the switch to the end part on
+int elapsedMs;              // GLUT's elapsed milliseconds, read once per frame
+int frameCounter;           // frames drawn; the scenes' animation clock
+int fpsFrames;              // frames since the last frame-rate update
+int fpsLastTime;            // elapsedMs of the last frame-rate update
+char statusText[256];       // the status line, empty until the first frame-rate update
+
+// The module position word for "nothing loaded": matches no row and never ends the timeline.
+static const DWORD NO_POSITION = 0xFFFFFFFF;
+
+// Only scenes that let drawing pile up between colour clears need the kept picture; the
+// others clear on every frame and skip the cost of copying it.
+static bool keepsPicture(RenderFunction render) {
+    return render != samovarScene && render != ripaskaScene;
+}
+
+static int glutClock() {
+    return glutGet(GLUT_ELAPSED_TIME);
+}
+
+int (*readClock)() = glutClock;
+void (*frameFinished)() = nullptr;
+void (*endProgram)(int status) = exit;
+
+static void drawStatusLine() {
+    // The status line sits over the picture: the depth test, which the scenes keep on, must
+    // not hide it behind the scene's depth (or behind a depth buffer never cleared).
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glColor3f(0, 0, 0);
+    glPushMatrix();
+    glLoadIdentity();
+    beginOverlay();
+    drawString(10.0f, 10.0f, 2, GLUT_BITMAP_8_BY_13, statusText);
+    glPopMatrix();
+    endOverlay();
+    glPopAttrib();
+}
+
+static void drawFlash() {
+    glPushMatrix();
+    glScalef(4.75f, 4.75f, 4.75f);
+    int r1 = randomValue();
+    int r2 = randomValue();
+    glTranslatef(0.4 - r2 / 32767.0 * 0.8, 0.3 - r1 / 32767.0 * 0.6, 0.5);
+    glCallList(flashList);
+    glPopMatrix();
+}
+
+// The timeline is over: stop the module, start the stream; the end part draws from now on.
+static void switchToEndPart() {
+    endPartActive = true;
+    BASS_Stop();
+    streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, BASS_LOOP);
+    if (!streamHandle) {
+        printf("Aw shit, couldn't load the muzak either!\n");
+        fflush(stdout);
+    }
+    BASS_Start();
+    BASS_StreamPlay(streamHandle, 1, BASS_LOOP);
+}
+
+// Returns false when the stream has played out and the program ends.
+static bool endPartFrame() {
+    DWORD position = BASS_StreamGetFilePosition(streamHandle, 0);
+    if (position >= BASS_StreamGetLength(streamHandle)) {
+        shutdownDemo();
+        endProgram(0);
+        return false;
+    }
+    pictureBegin(true);
+    endPart(int(position));
+    pictureEnd();
+    snprintf(statusText, sizeof statusText, "POS: %d / %d", int(position),
+             int(BASS_StreamGetLength(streamHandle)));
+    drawStatusLine();
+    return true;
+}
+
+static void timelineFrame() {
+    DWORD word = BASS_ChannelGetPosition(musicHandle);
+    int order = word & 0xFFFF;
+    int row = (word >> 16) & 0xFFFF;
+    bool known = word != NO_POSITION;
+
+    // advance by at most one row per frame, once the module is at or past the next row's
+    // start: a frame that misses a row's exact start must not hold the old scene for good
+    if (known && sceneIndex + 1 < 8) {
+        const SceneEntry &next = SceneTable[sceneIndex + 1];
+        if (order * 256 + row >= next.order * 256 + next.row)
+            sceneIndex++;
+    }
+
+    bool ended = known && order == 20 && row >= 62;
+    if (sceneIndex >= 0 && !SceneTable[sceneIndex].render)
+        ended = true;
+
+    pictureBegin(ended || sceneIndex < 0 || keepsPicture(SceneTable[sceneIndex].render));
+    if (ended)
+        switchToEndPart();  // no scene in the frame of the switch
+    else if (sceneIndex >= 0)
+        SceneTable[sceneIndex].render(order, row, float(elapsedMs));
+    if (row % 8 == 0)
+        drawFlash();
+    pictureEnd();
+
+    if (elapsedMs - fpsLastTime > 1000) {
+        snprintf(statusText, sizeof statusText, "FPS:%4.2f, POS: %d, ROW:%d",
+                 fpsFrames * 1000.0 / (elapsedMs - fpsLastTime), order, row);
+        fpsLastTime = elapsedMs;
+        fpsFrames = 0;
+    }
+    drawStatusLine();
+}
+
+void displayFrame() {
+    elapsedMs = readClock();
+    if (endPartActive) {
+        if (!endPartFrame())
+            return;  // nothing of this frame is drawn
+    } else {
+        timelineFrame();
+    }
+
+    // count the frame
+    fpsFrames++;
+    if (frameFinished)
+        frameFinished();
+    glutSwapBuffers();
+    frameCounter++;
+}
+
+void keyPressed(unsigned char key, int, int) {
+    if (key == 27) {
+        shutdownDemo();
+        endProgram(0);
+        return;
+    }
+    if (key == ' ')
+        recordSyncPoint();
+}
+
+void windowClosed() {
+    shutdownDemo();
+    endProgram(0);
+}

@@ -1,0 +1,75 @@
+// player.h -- the player's shared state: start-up, frame driver, view and end part
+#pragma once
+#include "bass.h"
+#include "scenes.h"
+
+// start-up and shutdown
+extern HMUSIC musicHandle;    // the module, 0 when it failed to load
+extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it failed
+void initSound();
+void startDemo(int *argc, char **argv);  // start-up up to the main loop
+void shutdownDemo();
+
+// frame driver
+struct SceneEntry {
+    int order;              // module order at which the row begins
+    int row;                // module row at which the row begins
+    RenderFunction render;  // null marks the end of the timeline
+};
+extern const SceneEntry SceneTable[8];
+extern int sceneIndex;         // current SceneTable row, -1 before the first
+extern bool endPartActive;     // true from the switch to the end part on
+extern int elapsedMs;          // GLUT's elapsed milliseconds, read once per frame
+extern int frameCounter;       // frames drawn; the scenes' animation clock
+extern int fpsFrames;          // frames since the last frame-rate update
+extern int fpsLastTime;        // elapsedMs of the last frame-rate update
+extern char statusText[256];   // the status line
+void displayFrame();
+void keyPressed(unsigned char key, int x, int y);
+void windowClosed();
+
+// The clock the frame driver reads; GLUT's elapsed time unless a capture drives it.
+extern int (*readClock)();
+// Ends the process after shutdownDemo: exit, unless a test or the capture watches the way out.
+extern void (*endProgram)(int status);
+// Called with the finished frame in the back buffer (status line included), before the swap.
+extern void (*frameFinished)();
+
+// view, projection and overlay
+extern int windowWidth, windowHeight;  // pixels, from the last reshape
+extern float aspectRatio;
+extern const float cameraPosition[3];
+extern const float cameraDirection[3];
+void reshapeView(int width, int height);
+void specialKeyPressed(int key, int x, int y);
+void beginOverlay();
+void endOverlay();
+void drawString(float x, float y, int spacing, void *font, const char *text);
+
+// end part and sync recorder
+struct endScrolltext {
+    float x;           // horizontal offset added to every letter position
+    float y;           // vertical position of the word
+    int position;      // stream byte position at which the word becomes current
+    const char *text;  // the word; null ends the end part
+};
+extern const endScrolltext endscrollText[];
+extern const int endscrollCount;  // rows of endscrollText
+extern int endscrollIndex;        // current word, -1 before the first
+extern int lastClearPosition;     // stream position of the last colour clear
+extern int syncCount;             // recorded positions
+extern int *syncPositions;        // recorded positions, a growing array
+void endPart(int position);
+void recordSyncPoint();
+void writeSyncTable();
+// Writes the sync table text for `count` positions to `file` (used for the file and for
+// the fallback on standard output).
+#include <cstdio>
+void printSyncTable(FILE *file, const int *positions, int count);
+
+// the picture kept between colour clears (an off-screen framebuffer the scenes draw into)
+// Binds the picture as this frame's draw target when `keep`; otherwise the frame is drawn
+// straight into the back buffer (for scenes that clear the colour on every frame).
+void pictureBegin(bool keep);
+void pictureEnd();     // show the picture in the back buffer; overlay goes on top
+void pictureResize(int width, int height);

@@ -1,0 +1,65 @@
+// startup.cpp -- start-up up to the main loop, and the one shutdown sequence every exit runs
+#include "player.h"
+#include "effects.h"
+
+#include <GL/freeglut.h>
+#include <cstdio>
+
+HMUSIC musicHandle;    // the module, 0 when it failed to load
+HSTREAM streamHandle;  // the end-part stream, 0 until the switch or when it failed
+
+void initSound() {
+    printf("initializing BASS\n");
+    if (!BASS_Init(-1, 44100, 0, 0)) {
+        printf("Could not initialize default sound device!\n");
+        fflush(stdout);
+    }
+    musicHandle = BASS_MusicLoad(0, "data/compruss.xm", 0, 0, BASS_LOOP);
+    if (!musicHandle) {
+        printf("Aw shit, couldn't load the muzak either!\n");
+        fflush(stdout);
+    }
+    BASS_Start();
+}
+
+// Everything up to the main loop; the caller enters it.
+void startDemo(int *argc, char **argv) {
+    initSound();
+    glutInit(argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    glutInitWindowSize(640, 480);
+    glutCreateWindow("vortazov");
+    initEffects();
+    printf("Initializing GLUT ...\n");
+    sceneIndex = -1;
+    glutIgnoreKeyRepeat(1);
+    glutKeyboardFunc(keyPressed);
+    glutSpecialFunc(specialKeyPressed);
+    glutDisplayFunc(displayFrame);
+    glutIdleFunc(displayFrame);
+    glutReshapeFunc(reshapeView);
+    // closing the window is an exit like Escape, so recorded sync points are written
+    glutCloseFunc(windowClosed);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    printf("Playing muzak...\n");
+    BASS_MusicPlay(musicHandle);
+    printf("Entering mainloop...\n");
+    fflush(stdout);
+}
+
+void shutdownDemo() {
+    static bool done;  // the window-close path may reach here twice
+    if (done)
+        return;
+    done = true;
+    writeSyncTable();
+    BASS_Stop();
+    BASS_Free();
+    BASS_StreamFree(streamHandle);
+    deinitEffects();
+    releaseModels();
+    releaseTextures();
+    fflush(stdout);
+}

@@ -1,0 +1,317 @@
+// capture_test.cpp -- the capture program end to end: the file, its timing and sound, repeatability, exits
+//
+// Runs the real vortazov-capture (under the Xvfb that ctest starts) in a scratch working
+// directory whose data/compruss.xm is written here: 24 orders of one 8-row pattern set at
+// speed 3 and 125 BPM, so each row lasts 0.06 s and order o starts at o * 0.48 s (the caption
+// scene gives way to the next at order 4, 1.92 s). The end-part stream is two seconds of a
+// tone. Models and images come from the project's data folder when it has them.
+#include "capture_media.h"
+#include "xmwriter.h"
+
+#include <gtest/gtest.h>
+#include <libopenmpt/libopenmpt.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+static std::string workDir;      // the scratch working directory of every capture here
+static std::string projectRoot;  // where ctest starts us
+static std::vector<uint8_t> moduleBytes;
+
+static std::vector<uint8_t> captureModule() {
+    XmModule m;
+    m.name = "capture test";
+    m.channels = 2;
+    m.speed = 3;
+    m.bpm = 125;
+    for (int p = 0; p < 4; p++) {
+        XmPattern pattern;
+        pattern.rows = 8;
+        pattern.cells.resize(8 * 2);
+        for (int r = 0; r < 8; r += 2) {
+            pattern.cells[r * 2].note = uint8_t(49 + p * 3 + r / 2);
+            pattern.cells[r * 2].instrument = 1;
+        }
+        pattern.cells[1].note = uint8_t(25 + p);
+        pattern.cells[1].instrument = 1;
+        m.patterns.push_back(pattern);
+    }
+    for (int o = 0; o < 24; o++)
+        m.orders.push_back(uint8_t(o % 4));
+    XmInstrument instrument;
+    instrument.name = "tone";
+    XmSample s;
+    s.name = "tone";
+    for (int i = 0; i < 32; i++) {
+        double t = 2 * M_PI * i / 32;
+        s.data.push_back(int16_t(12000 * sin(t) + 4000 * sin(3 * t)));
+    }
+    s.loop = XM_FORWARD_LOOP;
+    s.loopLength = 32;
+    s.relativeNote = 12;
+    instrument.samples.push_back(s);
+    instrument.volumeEnvelope = {{0, 64}, {8, 40}, {40, 0}};
+    instrument.fadeout = 512;
+    m.instruments.push_back(instrument);
+    return writeXm(m);
+}
+
+// The module as libopenmpt renders it alone, looping as the player loads it: output frames
+// [first, first + count) as interleaved stereo.
+static std::vector<int16_t> referenceSound(int64_t first, int64_t count) {
+    openmpt::module module(moduleBytes);
+    module.set_repeat_count(-1);
+    module.ctl_set_integer("dither", 0);
+    std::vector<int16_t> all(size_t(first + count) * 2);
+    // another chunk size than the engine's, so the comparison does not rest on it
+    for (int64_t done = 0; done < first + count;) {
+        int64_t n = std::min<int64_t>(1000, first + count - done);
+        size_t got = module.read_interleaved_stereo(44100, size_t(n), &all[size_t(done) * 2]);
+        if (got == 0)
+            break;
+        done += int64_t(got);
+    }
+    return std::vector<int16_t>(all.begin() + first * 2, all.end());
+}
+
+// Seconds from the module's start to an order and row, as libopenmpt counts them.
+static double rowTime(int order, int row) {
+    openmpt::module module(moduleBytes);
+    return module.set_position_order_row(order, row);
+}
+
+// The first frame at `fps` whose start hears the given time: a frame hears the samples
+// before k * 44100 / fps, the last of which is the one sounding.
+static int64_t firstFrameHearing(double seconds, int fps) {
+    int64_t sample = llround(seconds * 44100);
+    int64_t k = 0;
+    while (k * 44100 / fps - 1 < sample)
+        k++;
+    return k;
+}
+
+static std::string path(const std::string &name) {
+    return workDir + "/" + name;
+}
+
+// Runs the capture in the scratch directory; its standard error goes to `name`.err.
+static int capture(const std::string &arguments, const std::string &name, const std::string &environment = "") {
+    return runProgram(CAPTURE_PROGRAM, workDir, arguments, name, environment);
+}
+
+// The frame at which the capture's log says a scene or the end part began, -1 if it never did.
+static int64_t loggedFrame(const std::string &log, const std::string &what) {
+    std::smatch m;
+    std::regex line("frame ([0-9]+) \\([^)]*\\): " + what);
+    if (!std::regex_search(log, m, line))
+        return -1;
+    return std::stoll(m[1]);
+}
+
+class Capture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char here[4096];
+        ASSERT_TRUE(getcwd(here, sizeof here));
+        projectRoot = here;
+        char dir[] = "/tmp/vortazov-capture-XXXXXX";
+        ASSERT_TRUE(mkdtemp(dir));
+        workDir = dir;
+        ASSERT_EQ(0, mkdir(path("data").c_str(), 0777));
+        moduleBytes = captureModule();
+        ASSERT_TRUE(writeFileBytes(path("data/compruss.xm"), moduleBytes));
+        std::string mp3 = "cd '" + workDir + "' && sox -n -r 44100 -c 2 -b 16 tone.wav synth 2 sine 440 vol 0.3 "
+                          "&& lame --quiet -b 128 --cbr tone.wav data/farewell.mp3";
+        ASSERT_EQ(0, system(mp3.c_str()));
+        // the real models and images, where they exist, so the scenes look like themselves
+        for (const char *name : {"3d", "textures", "particle.tga"}) {
+            std::string real = projectRoot + "/data/" + name;
+            if (access(real.c_str(), F_OK) == 0) {
+                ASSERT_EQ(0, symlink(real.c_str(), path(std::string("data/") + name).c_str()));
+            }
+        }
+    }
+    static void TearDownTestSuite() {
+        if (!getenv("CAPTURE_TEST_KEEP")) {
+            std::string remove = "rm -rf '" + workDir + "'";
+            EXPECT_EQ(0, system(remove.c_str()));
+        }
+    }
+    static bool modelsPresent() {
+        return access((projectRoot + "/data/3d/samovar.lwo").c_str(), F_OK) == 0;
+    }
+};
+
+// Two seconds around the first scene change, lossless: the frame count, rate and size, the
+// sound sample for sample, and the change on the frame the module's position says.
+TEST_F(Capture, LosslessSpanHasItsFramesExactSoundAndTheSceneChange) {
+    ASSERT_EQ(0, capture("span.mkv --fps 10 --from 1.0 --to 3.0", "span"));
+    MediaInfo info = probe(path("span.mkv"));
+    EXPECT_EQ("ffv1", info.videoCodec);
+    EXPECT_EQ("flac", info.audioCodec);
+    EXPECT_EQ(20, info.frames);
+    EXPECT_EQ("10/1", info.frameRate);
+    EXPECT_EQ(640, info.width);
+    EXPECT_EQ(480, info.height);
+
+    std::vector<int16_t> sound = decodeSound(path("span.mkv"));
+    std::vector<int16_t> expected = referenceSound(44100, 88200);
+    ASSERT_EQ(expected.size(), sound.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < sound.size(); i++)
+        differing += sound[i] != expected[i];
+    EXPECT_EQ(0u, differing) << "of " << sound.size() << " samples";
+    double peak = 0;
+    for (int16_t v : sound)
+        peak = std::max(peak, std::fabs(double(v)));
+    EXPECT_GT(peak, 1000) << "the span should not be silent";
+
+    // scene 1 begins at order 4 row 0; the frame driver sees it in the first frame that hears it
+    int64_t change = firstFrameHearing(rowTime(4, 0), 10);
+    EXPECT_EQ(20, change) << "the test module's timing is not what this test was written for";
+    std::string log = readFileText(path("span.err"));
+    EXPECT_EQ(change, loggedFrame(log, "scene 1 at order 4")) << log;
+    EXPECT_EQ(29, loggedFrame(log, "scene 2 at order 6")) << log;
+    if (!modelsPresent()) {
+        printf("no models in data/: the change cannot be seen in the picture, only in the log\n");
+        return;
+    }
+    std::vector<std::vector<uint8_t>> frames = decodeFrames(path("span.mkv"), 640, 480);
+    ASSERT_EQ(20u, frames.size());
+    // the biggest step between two neighbouring frames of the caption scene's last second
+    double calm = 0;
+    for (int k = 1; k < change - 10; k++)
+        calm = std::max(calm, meanDifference(frames[k - 1], frames[k]));
+    double step = meanDifference(frames[change - 11], frames[change - 10]);
+    EXPECT_GT(step, 2 * calm + 1) << "frames " << change - 1 << " and " << change;
+}
+
+// H.264 and AAC in an .mp4, in a window made smaller by --size.
+TEST_F(Capture, Mp4AtAnotherSizeHasItsFramesAndSound) {
+    ASSERT_EQ(0, capture("small.mp4 --fps 10 --size 320x240 --from 1.0 --to 2.0", "small"));
+    MediaInfo info = probe(path("small.mp4"));
+    EXPECT_EQ("h264", info.videoCodec);
+    EXPECT_EQ("aac", info.audioCodec);
+    EXPECT_EQ(10, info.frames);
+    EXPECT_EQ("10/1", info.frameRate);
+    EXPECT_EQ(320, info.width);
+    EXPECT_EQ(240, info.height);
+    EXPECT_NEAR(1.0, info.audioSeconds, 0.03);
+
+    // AAC is lossy and may shift the sound by its priming: find the shift, then the error
+    std::vector<int16_t> sound = decodeSound(path("small.mp4"));
+    std::vector<int16_t> expected = referenceSound(44100, 44100);
+    ASSERT_GT(sound.size(), 40000u * 2);
+    double bestNoise = 1e30;
+    int bestShift = 0;
+    for (int shift = -2048; shift <= 2048; shift++) {
+        double noise = 0;
+        for (size_t i = 4096; i + 4096 < expected.size() / 2; i += 7) {
+            int64_t j = int64_t(i) + shift;
+            if (j < 0 || size_t(j) * 2 + 1 >= sound.size())
+                continue;
+            double d = double(sound[j * 2]) - expected[i * 2];
+            noise += d * d;
+        }
+        if (noise < bestNoise) {
+            bestNoise = noise;
+            bestShift = shift;
+        }
+    }
+    double signal = 0, noise = 0;
+    for (size_t i = 4096; i + 4096 < expected.size() / 2; i++) {
+        int64_t j = int64_t(i) + bestShift;
+        if (j < 0 || size_t(j) * 2 + 1 >= sound.size())
+            continue;
+        for (int c = 0; c < 2; c++) {
+            double d = double(sound[j * 2 + c]) - expected[i * 2 + c];
+            signal += double(expected[i * 2 + c]) * expected[i * 2 + c];
+            noise += d * d;
+        }
+    }
+    EXPECT_LE(std::abs(bestShift), 2) << "the sound is shifted against the pictures";
+    EXPECT_GT(10 * log10(signal / std::max(noise, 1.0)), 25.0) << "signal to AAC error, dB";
+}
+
+// The same span twice gives the same frames and sound; so does a span that starts earlier,
+// from its frames on: the frames before --from are run, only not written.
+TEST_F(Capture, SameSpanGivesTheSameFrames) {
+    ASSERT_EQ(0, capture("a.mkv --fps 10 --from 2.0 --to 3.0", "a"));
+    ASSERT_EQ(0, capture("b.mkv --fps 10 --from 2.0 --to 3.0", "b"));
+    ASSERT_EQ(0, capture("c.mkv --fps 10 --to 3.0", "c"));
+    std::vector<std::string> a = frameHashes(path("a.mkv")), b = frameHashes(path("b.mkv"));
+    std::vector<std::string> c = frameHashes(path("c.mkv"));
+    ASSERT_EQ(10u, a.size());
+    EXPECT_EQ(a, b);
+    ASSERT_EQ(30u, c.size());
+    EXPECT_EQ(a, std::vector<std::string>(c.begin() + 20, c.end()));
+    EXPECT_EQ(decodeSound(path("a.mkv")), decodeSound(path("b.mkv")));
+    EXPECT_TRUE(readFileText(path("a.mkv")) == readFileText(path("b.mkv"))) << "byte for byte";
+}
+
+// Without ffmpeg: numbered PNG frames and the WAV in a folder, the same pictures and sound.
+TEST_F(Capture, WithoutFfmpegWritesPngFramesAndAWav) {
+    ASSERT_EQ(0, capture("same.mkv --fps 10 --from 2.0 --to 3.0", "same"));
+    ASSERT_EQ(0, capture("frames.mkv --fps 10 --from 2.0 --to 3.0", "frames", "PATH=/nonexistent"));
+    EXPECT_NE(std::string::npos, readFileText(path("frames.err")).find("ffmpeg not found"));
+    EXPECT_NE(0, access(path("frames.mkv").c_str(), F_OK));
+    std::vector<std::string> expected = frameHashes(path("same.mkv"));
+    ASSERT_EQ(10u, expected.size());
+    for (int k = 0; k < 10; k++) {
+        char name[64];
+        snprintf(name, sizeof name, "frames/frame%06d.png", k);
+        std::vector<std::string> png = frameHashes(path(name));
+        ASSERT_EQ(1u, png.size()) << name;
+        EXPECT_EQ(expected[k], png[0]) << name;
+    }
+    EXPECT_NE(0, access(path("frames/frame000010.png").c_str(), F_OK));
+    EXPECT_EQ(decodeSound(path("same.mkv")), decodeSound(path("frames/audio.wav")));
+}
+
+// Without --to the capture runs to the presentation's end: here the end-part stream runs
+// out two seconds after the timeline's end (order 21 row 0, past its terminating row).
+TEST_F(Capture, RunsToThePresentationsOwnEnd) {
+    ASSERT_EQ(0, capture("whole.mkv --fps 10", "whole"));
+    std::string log = readFileText(path("whole.err"));
+    int64_t switchFrame = loggedFrame(log, "the end part begins");
+    EXPECT_EQ(firstFrameHearing(rowTime(21, 0), 10), switchFrame) << log;
+    MediaInfo info = probe(path("whole.mkv"));
+    // the stream's last sample sounds 20 frames after the switch; the frame after it ends
+    EXPECT_GE(info.frames, switchFrame + 20);
+    EXPECT_LE(info.frames, switchFrame + 22);
+    EXPECT_EQ(size_t(info.frames) * 4410 * 2, decodeSound(path("whole.mkv")).size());
+}
+
+// Escape in the capture window stops early and still leaves a complete file.
+TEST_F(Capture, EscapeStopsEarlyAndClosesTheFile) {
+    std::string command = "cd '" + workDir + "' && ('" CAPTURE_PROGRAM "' escaped.mkv --fps 60 "
+                          ">escaped.out 2>escaped.err & pid=$!; "
+                          "for i in $(seq 1 100); do xdotool search --name '^vortazov$' >/dev/null 2>&1 && break; "
+                          "sleep 0.1; done; sleep 1; xdotool mousemove 320 240 key Escape; wait $pid)";
+    int status = system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    std::string log = readFileText(path("escaped.err"));
+    EXPECT_NE(std::string::npos, log.find("stopped at frame")) << log;
+    MediaInfo info = probe(path("escaped.mkv"));
+    EXPECT_GT(info.frames, 0);
+    EXPECT_LT(info.frames, 60 * 12) << "it ran to the end: Escape came too late";
+    EXPECT_EQ(size_t(info.frames) * 735 * 2, decodeSound(path("escaped.mkv")).size());
+    EXPECT_NE(0, access(path("escaped.mkv.wav").c_str(), F_OK)) << "the parts are removed";
+}
+
+TEST_F(Capture, RefusesWhatItCannotWrite) {
+    EXPECT_EQ(1, capture("movie.avi --fps 10 --to 1", "avi"));
+    EXPECT_NE(0, access(path("movie.avi").c_str(), F_OK));
+    EXPECT_EQ(1, capture("odd.mp4 --size 321x240 --to 1", "odd"));
+    EXPECT_EQ(2, capture("late.mkv --from 3 --to 2", "late"));
+    EXPECT_EQ(2, capture("rate.mkv --fps 0", "rate"));
+    EXPECT_EQ(2, capture("--fps 10", "none"));
+}

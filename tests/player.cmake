@@ -1,0 +1,21 @@
+# The player: frame driver logic on scripted positions, and the real program end to end.
+find_package(GTest REQUIRED)
+
+add_executable(player_frame_test player_frame_test.cpp)
+target_link_libraries(player_frame_test PRIVATE demo xmwriter GTest::gtest)
+add_test(NAME player_frame COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:player_frame_test>)
+
+add_test(NAME player_end_to_end
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov>
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 300)
+
+add_executable(endpart_test endpart_test.cpp)
+target_link_libraries(endpart_test PRIVATE demo GTest::gtest)
+add_test(NAME endpart_and_captions COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:endpart_test>)
+
+# The whole presentation from start to end: about four minutes.
+add_test(NAME playthrough_end_to_end
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/playthrough_e2e.sh $<TARGET_FILE:vortazov> ${CMAKE_BINARY_DIR}/screens
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(playthrough_end_to_end PROPERTIES TIMEOUT 420)

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
+# Usage: player_e2e.sh PATH/TO/vortazov   (run from the project root, where data/ lies)
+set -u
+program=$(readlink -f "$1")
+root=$(pwd)
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+passes=0
+
+check() {  # check DESCRIPTION CONDITION...
+    local what=$1; shift
+    if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+# Starts the program in directory $1 with the audio driver $2; output goes to $work/out.
+start() {
+    (cd "$1" && SDL_AUDIODRIVER=$2 SDL_DISKAUDIOFILE="$work/audio.raw" exec "$program") \
+        >"$work/out" 2>"$work/err" &
+    pid=$!
+    for _ in $(seq 1 100); do
+        xdotool search --name '^vortazov$' >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+}
+
+# Sends Escape and waits for the exit; sets status (124 when it did not end within a second).
+escape() {
+    xdotool mousemove 320 240 key Escape
+    for _ in $(seq 1 10); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -9 "$pid"; wait "$pid" 2>/dev/null; status=124
+    else
+        wait "$pid"; status=$?
+    fi
+}
+
+# Fraction of the window's pixels within 10% of a colour (window at the screen's top-left).
+share() {
+    convert "$work/shot.png" -crop "$2" -fuzz 10% -fill white -opaque "$3" -fill black +opaque white \
+        -format '%[fx:mean]' info:
+}
+
+greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# 1. A normal start with the disk audio driver: messages, picture, sound, Escape.
+start "$root" disk
+sleep 3
+import -window root "$work/shot.png"
+escape
+check "exits with status 0 within a second of Escape (got $status)" test "$status" = 0
+grep -v -e '^\s' -e '^???' -e 'Reading grayscale' "$work/out" | grep -E \
+    '^(initializing BASS|Initializing effects...|Initializing GLUT ...|Playing muzak...|Entering mainloop...)$' \
+    >"$work/order"
+check "start-up messages in order" diff -u - "$work/order" <<'LINES'
+initializing BASS
+Initializing effects...
+Initializing GLUT ...
+Playing muzak...
+Entering mainloop...
+LINES
+check "no failure messages with the real data" bash -c "! grep -q -e 'Aw shit' -e 'cannot open' '$work/out'"
+red=$(share x "640x480+0+0" "rgb(204,0,0)")
+check "the picture is mostly the red clear colour ($red)" greater "$red" 0.3
+dark=$(share x "300x16+8+8" "black")
+check "the status line has black text ($dark)" greater "$dark" 0.02
+cp "$work/shot.png" "$root/build-e2e-shot.png" 2>/dev/null || true
+peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+check "what would be heard is not silent (peak ${peak:-none})" greater "${peak:-0}" 0.05
+
+# 2. No audio driver at all: the message, then the silent clock.
+start "$root" nosuchdriver
+sleep 2
+escape
+check "runs without any audio driver and exits 0 (got $status)" test "$status" = 0
+check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
+
+# 3. No data at all, then a module and a stream that are not valid.
+mkdir -p "$work/empty" "$work/bad/data"
+start "$work/empty" dummy
+sleep 2
+import -window root "$work/shot.png"
+escape
+check "runs without data/ and exits 0 on Escape (got $status)" test "$status" = 0
+check "says the module could not be loaded" grep -q "^Aw shit, couldn't load the muzak either!$" "$work/out"
+red=$(share x "640x480+0+0" "rgb(204,0,0)")
+check "without data the window shows the red clear colour ($red)" greater "$red" 0.9
+
+echo "this is not a module" >"$work/bad/data/compruss.xm"
+echo "this is not a stream" >"$work/bad/data/farewell.mp3"
+start "$work/bad" dummy
+sleep 2
+escape
+check "a text file named as the module is refused, no crash (got $status)" test "$status" = 0
+check "and reported" grep -q "^Aw shit, couldn't load the muzak either!$" "$work/out"
+if [ -f "$root/data/compruss.xm" ]; then
+    head -c 3000 "$root/data/compruss.xm" >"$work/bad/data/compruss.xm"
+    start "$work/bad" dummy
+    sleep 2
+    escape
+    check "a truncated module does not crash the program (got $status)" test "$status" = 0
+fi
+
+echo "$passes passed, $failures failed"
+[ "$failures" = 0 ]

@@ -1,0 +1,225 @@
+// player_frame_test.cpp -- the frame driver walked through scripted module and stream positions
+//
+// The audio engine runs on its pull back-end, so the test decides exactly which sample is
+// "heard" before each frame. The module is written by the test: 21 orders of one silent
+// 64-row pattern at speed 6 and 125 BPM, so order o row r starts at frame (o * 64 + r) * 5292.
+#include "audio.h"
+#include "player.h"
+#include "xmwriter.h"
+
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+static const int64_t FRAMES_PER_ROW = 5292;  // 0.12 s at 44100 Hz
+static int testClockMs;                       // what the frame driver's clock reads
+
+static int testClock() {
+    return testClockMs;
+}
+
+static int exitStatus = -1;  // what the program asked to end with, -1 while it runs
+
+static void watchExit(int status) {
+    exitStatus = status;
+}
+
+static int darkStatusPixels;  // black pixels where the status line goes, in the last frame
+
+// Reads the finished frame where the status line goes: 10 pixels from the top-left corner.
+static void countStatusPixels() {
+    static unsigned char pixels[300 * 16 * 3];
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(8, 480 - 8 - 16, 300, 16, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    darkStatusPixels = 0;
+    for (int i = 0; i < 300 * 16; i++)
+        darkStatusPixels += pixels[3 * i] < 40 && pixels[3 * i + 1] < 40 && pixels[3 * i + 2] < 40;
+}
+
+static void writeFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
+
+static std::vector<uint8_t> timelineModule() {
+    XmModule m;
+    m.name = "timeline";
+    m.channels = 2;
+    XmPattern p;
+    p.rows = 64;
+    p.cells.resize(64 * 2);
+    m.patterns.push_back(p);
+    m.orders.assign(22, 0);
+    return writeXm(m);
+}
+
+static int64_t rowStart(int order, int row) {
+    return (int64_t(order) * 64 + row) * FRAMES_PER_ROW;
+}
+
+// Plays until the given position is heard (10 ms past its first sample), then draws a frame.
+static void frameAt(int order, int row) {
+    audioPullTo(rowStart(order, row) + 441, nullptr);
+    displayFrame();
+}
+
+class FrameDriver : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // a scratch working directory with the program's data layout
+        char dir[] = "/tmp/vortazov-frame-XXXXXX";
+        ASSERT_TRUE(mkdtemp(dir));
+        workDir = dir;
+        ASSERT_EQ(0, chdir(workDir.c_str()));
+        ASSERT_EQ(0, system("mkdir -p data"));
+        writeFile("data/compruss.xm", timelineModule());
+        // two seconds of tone as a 128 kbit/s MP3
+        ASSERT_EQ(0, system("sox -n -r 44100 -c 2 -b 16 tone.wav synth 2 sine 440 vol 0.3 2>/dev/null"
+                            " && lame --quiet -b 128 --cbr tone.wav data/farewell.mp3"));
+        audioSelectBackend(AUDIO_PULL);
+        int argc = 1;
+        char name[] = "frame_test";
+        char *argv[] = {name, nullptr};
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
+        glutInitWindowSize(640, 480);
+        glutCreateWindow("vortazov");
+        glClearColor(0.8f, 0, 0, 1);
+        reshapeView(640, 480);
+        readClock = testClock;
+        endProgram = watchExit;
+        frameFinished = countStatusPixels;
+    }
+    static std::string workDir;
+};
+std::string FrameDriver::workDir;
+
+// Without a module the position query says "no position": no row begins, nothing ends.
+TEST_F(FrameDriver, MissingModuleLeavesTheTimelineWaiting) {
+    BASS_Init(-1, 44100, 0, 0);
+    musicHandle = BASS_MusicLoad(0, "data/missing.xm", 0, 0, BASS_LOOP);
+    ASSERT_EQ(0u, musicHandle);
+    BASS_Start();
+    BASS_MusicPlay(musicHandle);
+    EXPECT_EQ(0xFFFFFFFFu, BASS_ChannelGetPosition(musicHandle));
+    testClockMs = 5000;
+    for (int order : {0, 4, 20}) {
+        frameAt(order, 62);
+        EXPECT_EQ(-1, sceneIndex);
+        EXPECT_FALSE(endPartActive);
+    }
+    EXPECT_STREQ("FPS:0.00, POS: 65535, ROW:65535", statusText);
+
+    // SPACE outside the end part records nothing; Escape ends the program with status 0
+    keyPressed(' ', 0, 0);
+    EXPECT_EQ(0, syncCount);
+    keyPressed(27, 0, 0);
+    EXPECT_EQ(0, exitStatus);
+    exitStatus = -1;
+    statusText[0] = 0;
+    fpsLastTime = 0;
+    fpsFrames = 0;
+    frameCounter = 0;
+}
+
+// One run of the whole timeline in order, so each step builds on the last.
+TEST_F(FrameDriver, WalksTheTimelineAndSwitchesToTheEndPart) {
+    BASS_Init(-1, 44100, 0, 0);
+    musicHandle = BASS_MusicLoad(0, "data/compruss.xm", 0, 0, BASS_LOOP);
+    ASSERT_NE(0u, musicHandle);
+    BASS_Start();
+    sceneIndex = -1;
+    BASS_MusicPlay(musicHandle);
+
+    // before the first frame-rate update the status line is empty
+    testClockMs = 500;
+    frameAt(0, 0);
+    EXPECT_EQ(0, sceneIndex);
+    EXPECT_STREQ("", statusText);
+    EXPECT_EQ(1, frameCounter);
+    EXPECT_EQ(0, darkStatusPixels);
+
+    // the first update comes more than 1000 ms after start, and counts earlier frames only
+    testClockMs = 1001;
+    frameAt(0, 1);
+    EXPECT_STREQ("FPS:1.00, POS: 0, ROW:1", statusText);
+    EXPECT_GT(darkStatusPixels, 50) << "the status line is drawn in black over the picture";
+    testClockMs = 1500;
+    frameAt(0, 2);
+    frameAt(0, 3);
+    testClockMs = 2002;
+    frameAt(0, 4);
+    EXPECT_STREQ("FPS:3.00, POS: 0, ROW:4", statusText);
+
+    // within an order nothing changes; an exact row start advances
+    frameAt(3, 63);
+    EXPECT_EQ(0, sceneIndex);
+    frameAt(4, 0);
+    EXPECT_EQ(1, sceneIndex);
+    EXPECT_EQ(samovarScene, SceneTable[sceneIndex].render);
+
+    // a frame that misses a row's exact start still moves on once it is past it
+    frameAt(5, 60);
+    frameAt(6, 3);
+    EXPECT_EQ(2, sceneIndex);
+
+    // a jump over several rows catches up one row per frame
+    frameAt(12, 0);
+    EXPECT_EQ(3, sceneIndex);
+    frameAt(12, 1);
+    EXPECT_EQ(4, sceneIndex);
+    frameAt(12, 2);
+    EXPECT_EQ(4, sceneIndex);
+
+    frameAt(16, 0);
+    frameAt(16, 1);
+    EXPECT_EQ(6, sceneIndex);
+    EXPECT_EQ(missileScene, SceneTable[sceneIndex].render);
+
+    // order 20 row 61 is still the timeline; row 62 switches
+    frameAt(20, 61);
+    EXPECT_FALSE(endPartActive);
+    EXPECT_EQ(0u, streamHandle);
+    DWORD beforeSwitch = BASS_ChannelGetPosition(musicHandle);
+    frameAt(20, 62);
+    EXPECT_TRUE(endPartActive);
+    ASSERT_NE(0u, streamHandle);
+
+    // the module has stopped: its position no longer moves while the output runs
+    audioPullTo(audioRenderedFrames() + 2 * FRAMES_PER_ROW, nullptr);
+    EXPECT_EQ(BASS_ChannelGetPosition(musicHandle), BASS_ChannelGetPosition(musicHandle));
+    EXPECT_NE(beforeSwitch, 0u);
+    DWORD stopped = BASS_ChannelGetPosition(musicHandle);
+    EXPECT_EQ(62u, stopped >> 16);
+
+    // the stream plays from its start; the status line shows its position and length
+    DWORD length = BASS_StreamGetLength(streamHandle);
+    EXPECT_GT(length, 30000u);
+    DWORD position = BASS_StreamGetFilePosition(streamHandle, 0);
+    EXPECT_GT(position, 0u);
+    EXPECT_LT(position, length);
+    displayFrame();
+    char expected[64];
+    snprintf(expected, sizeof expected, "POS: %d / %d", int(BASS_StreamGetFilePosition(streamHandle, 0)),
+             int(length));
+    EXPECT_STREQ(expected, statusText);
+
+    // once the stream has played out, the next frame ends the program with status 0
+    audioPullTo(audioRenderedFrames() + 3 * 44100, nullptr);
+    EXPECT_GE(BASS_StreamGetFilePosition(streamHandle, 0), length);
+    int framesBefore = frameCounter;
+    displayFrame();
+    EXPECT_EQ(0, exitStatus);
+    EXPECT_EQ(framesBefore, frameCounter) << "nothing of the last frame is drawn";
+}
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

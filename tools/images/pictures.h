@@ -1,0 +1,15 @@
+// pictures.h -- the drawings of the shipped images
+#pragma once
+#include "raster.h"
+
+void drawParticle(Canvas &canvas);
+void drawPoster1(Canvas &canvas);
+void drawPoster2(Canvas &canvas);
+void drawBarChart(Canvas &canvas);
+void drawFlowChart(Canvas &canvas);
+void drawPortrait1(Canvas &canvas);
+void drawPortrait2(Canvas &canvas);
+void drawPortrait3(Canvas &canvas);
+void drawPortrait4(Canvas &canvas);
+void drawPortrait5(Canvas &canvas);
+void drawPortrait6(Canvas &canvas);

@@ -1,0 +1,158 @@
+// arrange.cpp -- turns parsed score lines into pattern cells: melodies, tremolo, arpeggios, chords, bass, drums
+#include "arrange.h"
+
+// XM effect commands used here.
+const uint8_t effectPanning = 0x08;   // 8xx: set panning
+const uint8_t effectExtended = 0x0E;  // Exy: x selects the command
+const uint8_t extRetrigger = 0x90;    // E9x: strike again every x ticks
+const uint8_t extNoteDelay = 0xD0;    // EDx: start the note x ticks into the row
+
+static int rowsOf(const Track &t) { return t.pattern->rows; }
+
+static XmCell &cell(const Track &t, int row, int channelOffset = 0) {
+    return cellAt(*t.pattern, t.channels, row, t.channel + channelOffset);
+}
+
+void writeMelody(Track track, const std::vector<NoteEvent> &line, int volume, int transpose) {
+    for (const NoteEvent &e : line) {
+        if (e.row >= rowsOf(track))
+            break;
+        XmCell &c = cell(track, e.row);
+        if (e.note == 0) {
+            c.note = keyOff;
+            continue;
+        }
+        c.note = uint8_t(e.note + transpose);
+        c.instrument = uint8_t(track.instrument);
+        c.volume = volumeByte(volume);
+        if (e.delay > 0) {
+            c.effect = effectExtended;
+            c.param = uint8_t(extNoteDelay | e.delay);
+        }
+    }
+}
+
+void writeTremolo(Track track, const std::vector<NoteEvent> &line, int volume, int retrigTicks) {
+    for (const NoteEvent &e : line) {
+        for (int r = e.row; r < e.row + e.rows && r < rowsOf(track); r++) {
+            XmCell &c = cell(track, r);
+            if (e.note == 0) {
+                if (r == e.row)
+                    c.note = keyOff;
+                continue;
+            }
+            c.note = uint8_t(e.note);
+            c.instrument = uint8_t(track.instrument);
+            bool down = (r - e.row) % 2 == 0;
+            c.volume = volumeByte(down ? volume : volume * 3 / 4);
+            if (retrigTicks > 0) {
+                c.effect = effectExtended;
+                c.param = uint8_t(extRetrigger | retrigTicks);
+            }
+        }
+    }
+}
+
+// Three voices from a chord: a seventh chord drops its fifth.
+static std::vector<int> chordVoices(const ChordEvent &chord, int voices, int lowest) {
+    ChordEvent reduced = chord;
+    if (int(reduced.tones.size()) > voices && reduced.tones.size() > 2)
+        reduced.tones.erase(reduced.tones.begin() + 2);
+    std::vector<int> notes = voicing(reduced, lowest);
+    notes.resize(voices, notes.back());
+    return notes;
+}
+
+void writeArpeggio(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
+    static const int walk[6] = {0, 1, 2, 3, 2, 1};
+    const ChordEvent *current = nullptr;
+    int step = 0;
+    for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
+        if (hits[r] == 0)
+            continue;
+        const ChordEvent &chord = chordAt(chords, r);
+        if (&chord != current) {
+            current = &chord;
+            step = 0;
+        }
+        std::vector<int> notes = chordVoices(chord, 3, lowest);
+        int root = lowest + ((chord.root - (lowest - 1)) % 12 + 12) % 12;
+        notes.push_back(root + 12);
+        XmCell &c = cell(track, r);
+        c.note = uint8_t(notes[walk[step % 6]]);
+        c.instrument = uint8_t(track.instrument);
+        c.volume = volumeByte(hits[r]);
+        step++;
+    }
+}
+
+static uint8_t voicePan(int voice, int voices) {
+    return uint8_t(voices <= 1 ? 128 : 72 + voice * 112 / (voices - 1));
+}
+
+void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &chords, int volume, int lowest) {
+    for (const ChordEvent &chord : chords) {
+        if (chord.row >= rowsOf(track))
+            break;
+        std::vector<int> notes = chordVoices(chord, voices, lowest);
+        for (int v = 0; v < voices; v++) {
+            XmCell &c = cell(track, chord.row, v);
+            c.note = uint8_t(notes[v]);
+            c.instrument = uint8_t(track.instrument);
+            c.volume = volumeByte(volume);
+            c.effect = effectPanning;
+            c.param = voicePan(v, voices);
+        }
+    }
+}
+
+void writeStabs(Track track, int voices, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
+    int rows = rowsOf(track);
+    for (int r = 0; r < rows && r < int(hits.size()); r++) {
+        if (hits[r] == 0)
+            continue;
+        std::vector<int> notes = chordVoices(chordAt(chords, r), voices, lowest);
+        for (int v = 0; v < voices; v++) {
+            XmCell &c = cell(track, r, v);
+            c.note = uint8_t(notes[v]);
+            c.instrument = uint8_t(track.instrument);
+            c.volume = volumeByte(hits[r]);
+            c.effect = effectPanning;
+            c.param = voicePan(v, voices);
+            if (r + 2 < rows && hits[r + 1] == 0 && hits[r + 2] == 0)
+                cell(track, r + 2, v).note = keyOff;
+        }
+    }
+}
+
+void writeBass(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
+    const ChordEvent *current = nullptr;
+    int step = 0;
+    for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
+        if (hits[r] == 0)
+            continue;
+        const ChordEvent &chord = chordAt(chords, r);
+        if (&chord != current) {
+            current = &chord;
+            step = 0;
+        }
+        int root = lowest + ((chord.root - (lowest - 1)) % 12 + 12) % 12;
+        int fifth = root + 7 <= lowest + 14 ? root + 7 : root - 5;
+        XmCell &c = cell(track, r);
+        c.note = uint8_t(step % 2 == 0 ? root : fifth);
+        c.instrument = uint8_t(track.instrument);
+        c.volume = volumeByte(hits[r]);
+        step++;
+    }
+}
+
+void writeHits(Track track, const std::vector<int> &hits) {
+    for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
+        if (hits[r] == 0)
+            continue;
+        XmCell &c = cell(track, r);
+        c.note = 49;  // C-4: the sample's own pitch
+        c.instrument = uint8_t(track.instrument);
+        c.volume = volumeByte(hits[r]);
+    }
+}
