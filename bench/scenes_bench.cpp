@@ -1,6 +1,8 @@
 // scenes_bench.cpp -- each timeline scene through the program's frame path against a bare loop
 // that calls only the scene, interleaved row by row in one run; prints one ratio per scene.
 //
+// The end part is measured the same way after the scenes, over the real end-part stream.
+//
 // Run from the project root (where data/ lies), under a display:
 //   xvfb-run -a build/bench/bench_scenes [frames per row]
 // Columns: frames per second of the bare loop, of the scene drawn into the picture and copied
@@ -33,7 +35,7 @@ struct SceneRun {
 };
 
 static const SceneRun runs[] = {
-    {"samovar", 1, 4},  {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
+    {"captions", 0, 1}, {"samovar", 1, 4},  {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
     {"ripaska", 4, 12}, {"spiral", 5, 14},        {"missiles", 6, 16},
 };
 
@@ -61,6 +63,49 @@ static std::string writeTimelineModule() {
 
 static double secondsOf(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+static void ignoreEnd(int) {
+}
+
+// The end part's words, bare (endPart and the swap) against the frame path, over 64 steps of
+// 0.12 s of the stream from its first word on.
+static void benchEndPart(int framesPerRow) {
+    streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, 0);
+    if (!streamHandle) {
+        printf("end part: data/farewell.mp3 did not load\n");
+        return;
+    }
+    endProgram = ignoreEnd;
+    BASS_StreamPlay(streamHandle, 1, 0);
+    endPartActive = true;
+    endscrollIndex = -1;
+    int64_t start = audioRenderedFrames() + 4 * 44100;  // the first word comes after 4.2 s
+    Clock::duration bare{}, framed{};
+    for (int step = 0; step < ROWS; step++) {
+        audioPullTo(start + step * FRAMES_PER_ROW, nullptr);
+        int position = int(BASS_StreamGetFilePosition(streamHandle, 0));
+        for (int turn = 0; turn < 2; turn++) {
+            int loop = (step + turn) % 2;
+            glFinish();
+            Clock::time_point begin = Clock::now();
+            for (int f = 0; f < framesPerRow; f++) {
+                if (loop == 0) {
+                    endPart(position);
+                    glutSwapBuffers();
+                    frameCounter++;
+                } else {
+                    displayFrame();
+                }
+            }
+            glFinish();
+            (loop == 0 ? bare : framed) += Clock::now() - begin;
+        }
+    }
+    int frames = framesPerRow * ROWS;
+    double bareFps = frames / secondsOf(bare), framedFps = frames / secondsOf(framed);
+    printf("%-16s %10.1f %10s %10.1f %8s %8.2f\n", "end part", bareFps, "-", framedFps, "-",
+           framedFps / bareFps);
 }
 
 int main(int argc, char **argv) {
@@ -137,6 +182,7 @@ int main(int argc, char **argv) {
         printf("%-16s %10.1f %10.1f %10.1f %8.2f %8.2f\n", run.name, bareFps, copiedFps,
                framedFps, copiedFps / bareFps, framedFps / bareFps);
     }
+    benchEndPart(framesPerRow);
     fflush(stdout);
     _exit(0);  // the shutdown sequence is not what is measured
 }

@@ -83,12 +83,15 @@ check "endpart.snc was written" test -f "$work/endpart.snc"
 if [ -f "$work/endpart.snc" ]; then
     cat "$work/endpart.snc"; echo
     length=$(stat -c %s "$root/data/farewell.mp3")
-    awk -v length="$length" -F'[ ,]+' '/\{0\.0f/ { n++; if ($4 <= last || $4 <= 0 || $4 >= length) bad = 1; last = $4 }
+    awk -v size="$length" -F'[ ,\t]+' '/\{0\.0f/ { n++; if ($4 <= last || $4 <= 0 || $4 >= size) bad = 1; last = $4 }
         END { exit !(n == 3 && !bad) }' "$work/endpart.snc"
     check "three records with rising positions inside the stream" test $? = 0
 fi
 
-for scene in captions samovar swarm portraits dancers spiral missiles endpart; do
+# the portraits are red-tinted negatives: dark red pictures, no yellow
+dark=$(convert "$shots/portraits.png" -fx '(r>0.1 && r<0.7 && g<0.15 && b<0.15) ? 1 : 0' -format '%[fx:mean]' info:)
+check "portraits show dark red pictures ($dark)" greater "$dark" 0.2
+for scene in captions samovar swarm dancers spiral missiles endpart; do
     red=$(share "$shots/$scene.png" "rgb(204,0,0)")
     yellow=$(yellowish "$shots/$scene.png")
     echo "$scene: red $red, yellow $yellow"
