@@ -351,6 +351,19 @@ TEST_F(SyncRecorder, AFailedWriteKeepsTheOldFileAndPrintsTheTable) {
     system("rmdir endpart.snc.tmp");
 }
 
+// Closing the window runs the shutdown sequence like Escape, so the presses are not lost.
+// The sequence runs once per process: run this test on its own.
+TEST_F(SyncRecorder, ClosingTheWindowWritesTheTable) {
+    remove("endpart.snc");
+    endPartActive = true;
+    streamHandle = 0;
+    recordSyncPoint();
+    exitStatus = -1;
+    windowClosed();
+    EXPECT_EQ(0, exitStatus);
+    EXPECT_EQ("endScrolltext endscrollText[] = {\n \n\t{0.0f, 0.0f, 0,\t\t\"\"}\n};", readText("endpart.snc"));
+}
+
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -5,14 +5,22 @@ add_executable(player_frame_test player_frame_test.cpp)
 target_link_libraries(player_frame_test PRIVATE demo xmwriter GTest::gtest)
 add_test(NAME player_frame COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:player_frame_test>)
 
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+add_executable(wmclose wmclose.cpp)
+target_link_libraries(wmclose PRIVATE PkgConfig::X11)
+
 add_test(NAME player_end_to_end
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov>
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 300)
 
 add_executable(endpart_test endpart_test.cpp)
 target_link_libraries(endpart_test PRIVATE demo GTest::gtest)
-add_test(NAME endpart_and_captions COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:endpart_test>)
+# The shutdown sequence runs once per process, so the window-close test gets a process of its own.
+add_test(NAME endpart_and_captions COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:endpart_test>
+  --gtest_filter=-*ClosingTheWindow*)
+add_test(NAME endpart_window_close COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:endpart_test>
+  --gtest_filter=*ClosingTheWindow*)
 
 # The whole presentation from start to end: about four minutes.
 add_test(NAME playthrough_end_to_end

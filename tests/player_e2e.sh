@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
-# Usage: player_e2e.sh PATH/TO/vortazov   (run from the project root, where data/ lies)
+# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose   (from the project root, where data/ lies)
 set -u
 program=$(readlink -f "$1")
+wmclose=$(readlink -f "$2")
 root=$(pwd)
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -80,6 +81,15 @@ sleep 2
 escape
 check "runs without any audio driver and exits 0 (got $status)" test "$status" = 0
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
+
+# 2b. Closing the window is an exit like Escape.
+start "$root" dummy
+sleep 2
+"$wmclose" "$(xdotool search --name '^vortazov$' | head -1)"
+for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; status=124; else wait "$pid"; status=$?; fi
+check "closing the window ends the program with status 0 (got $status)" test "$status" = 0
+check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
 # 3. No data at all, then a module and a stream that are not valid.
 mkdir -p "$work/empty" "$work/bad/data"
