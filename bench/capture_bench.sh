@@ -15,13 +15,22 @@ trap 'rm -rf "$work"' EXIT
 
 SDL_AUDIODRIVER=dummy "$build/bench/capture_live" "$span" >/dev/null 2>"$work/live.err"
 live=$(sed -n 's/^live: .*: \([0-9.]*\) frames per second$/\1/p' "$work/live.err")
-echo "live:            $(grep '^live:' "$work/live.err" | sed 's/^live: //')"
+printf '%-14s %s\n' "live:" "$(grep '^live:' "$work/live.err" | sed 's/^live: //')"
 
-for ext in mp4 mkv; do
-    "$build/vortazov-capture" "$work/bench.$ext" --to "$span" >/dev/null 2>"$work/$ext.err"
-    line=$(grep '^captured ' "$work/$ext.err")
-    fps=$(echo "$line" | sed -n 's/.*: \([0-9.]*\) frames per second$/\1/p')
+# "run only" writes just the last frame: the cost of drawing in lockstep with the sound,
+# without reading frames back or encoding them
+last=$(awk -v s="$span" 'BEGIN { printf "%.4f", s - 1 / 60 }')
+for kind in mp4 mkv run-only; do
+    case $kind in
+        run-only) args=("$work/bench.mkv" --from "$last" --to "$span") ;;
+        *) args=("$work/bench.$kind" --to "$span") ;;
+    esac
+    "$build/vortazov-capture" "${args[@]}" >/dev/null 2>"$work/$kind.err"
+    line=$(grep '^captured ' "$work/$kind.err")
     # frames per wall second from the first frame to the last, before the final mux
-    printf 'capture %s:     %s\n' "$ext" "${line#captured }"
-    awk -v c="$fps" -v l="$live" -v e="$ext" 'BEGIN { printf "ratio %s:       %.2f (capture / live frames per second)\n", e, c / l }'
+    fps=$(echo "$line" | sed -n 's/.*: \([0-9.]*\) frames per second$/\1/p')
+    frames=$(awk -v s="$span" 'BEGIN { printf "%d", s * 60 + 0.5 }')
+    printf '%-14s %s frames in %s\n' "capture $kind:" "$frames" "$(echo "$line" | sed 's/.* in //')"
+    awk -v c="$fps" -v l="$live" -v e="$kind" \
+        'BEGIN { printf "%-14s %.2f (capture / live frames per second)\n", "ratio " e ":", c / l }'
 done

@@ -213,12 +213,20 @@ static void noDisplay() {
 // Every exit of the presentation (its end, Escape, a closed window) leaves through exit(),
 // so the file is finished here.
 static void finishCapture() {
-    showProgress(frameIndex, true);
-    int64_t frames = captureFramesWritten();
-    double wall = wallSeconds();
-    fprintf(stderr, "captured %lld frames (from frame %lld) in %.1f s: %.2f frames per second\n",
-            (long long)frames, (long long)firstFrame, wall, frameIndex / std::max(wall, 1e-3));
-    captureClose();
+    if (frameIndex > 0) {
+        showProgress(frameIndex, true);
+        double wall = wallSeconds();
+        fprintf(stderr, "captured %lld frames (from frame %lld) in %.1f s: %.2f frames per second\n",
+                (long long)captureFramesWritten(), (long long)firstFrame, wall,
+                frameIndex / std::max(wall, 1e-3));
+    }
+    // the presentation ends with status 0 whatever happened; a capture that left no complete
+    // file says so in its status (_exit, as exit may not be called again from here)
+    if (!captureClose()) {
+        fflush(stdout);
+        fflush(stderr);
+        _exit(1);
+    }
 }
 
 static void usage() {
@@ -296,6 +304,9 @@ int main(int argc, char **argv) {
     }
     if (!captureOpen(outputName, captureWidth, captureHeight, captureFps))
         return 1;
+    // from here on every way out (GLUT failing to open a display included) closes the files
+    atexit(finishCapture);
+    wallStart = std::chrono::steady_clock::now();
     progressOnTerminal = isatty(2);
     size_t bytes = size_t(captureWidth) * captureHeight * 3;
     backBuffer.resize(bytes);
@@ -317,7 +328,6 @@ int main(int argc, char **argv) {
     frameFinished = frameDone;
     signal(SIGINT, interrupted);
     signal(SIGTERM, interrupted);
-    atexit(finishCapture);
     if (!waitForSize()) {
         shutdownDemo();
         exit(1);

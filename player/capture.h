@@ -14,12 +14,8 @@ bool captureAddFrame(const uint8_t *rgb);
 // `frames` stereo frames of interleaved 16-bit samples at 44100 Hz.
 void captureAddSound(const int16_t *samples, int64_t frames);
 // Closes the files and muxes the video; says on standard error what was written. Returns
-// false when the video could not be completed (the parts written so far are kept then).
+// false when nothing was captured, or the video could not be completed (the parts written
+// so far are kept then).
 bool captureClose();
 int64_t captureFramesWritten();
 
-// Where the capture's video writer would look for ffmpeg: the first executable "ffmpeg" on
-// the PATH, empty when there is none.
-std::string findFfmpeg();
-// Writes an RGB image (top row first) as an uncompressed PNG. False when the file fails.
-bool writePng(const std::string &path, const uint8_t *rgb, int width, int height);

@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <fcntl.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,7 +30,7 @@ static int frameWidth, frameHeight;  // pixels
 static int framesPerSecond;
 static pid_t encoderPid = -1;      // the ffmpeg encoding the video, -1 when none runs
 static int encoderInput = -1;      // write end of the pipe to its standard input
-static bool encoderBroken;         // it died under us: frames are dropped from then on
+static bool encoderBroken;         // it died under us: no more frames go in
 static FILE *wavFile;
 static int64_t wavFrames;          // stereo frames in the WAV so far
 static int64_t framesWritten;
@@ -104,7 +104,7 @@ static void pngChunk(std::vector<uint8_t> &png, const char *type, const std::vec
 
 // Stored (uncompressed) deflate blocks keep the writer free of a compression library; the
 // fallback is for machines without ffmpeg, where size matters less than working at all.
-bool writePng(const std::string &path, const uint8_t *rgb, int width, int height) {
+static bool writePng(const std::string &path, const uint8_t *rgb, int width, int height) {
     std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels
     size_t rowBytes = size_t(width) * 3;
     raw.reserve((rowBytes + 1) * height);
@@ -150,7 +150,8 @@ bool writePng(const std::string &path, const uint8_t *rgb, int width, int height
 // ---------------------------------------------------------------------------------------
 // ffmpeg
 
-std::string findFfmpeg() {
+// The first executable "ffmpeg" on the PATH, empty when there is none.
+static std::string findFfmpeg() {
     const char *path = getenv("PATH");
     std::string dirs = path ? path : "";
     size_t at = 0;
@@ -234,10 +235,16 @@ static bool startEncoder() {
     if (losslessOutput)
         args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1"});
     else
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", "16",
+        // veryfast encodes in about half the time of medium, and at this quality the pictures
+        // differ by about 1 dB of PSNR (48 against 49 dB from the frames read back)
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
                                  "-pix_fmt", "yuv420p"});
     args.insert(args.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact", videoPath});
     encoderPid = startProgram(args, &encoderInput);
+    // A pipe holds 64 KiB, a frame is several hundred: with room for a whole frame we can draw
+    // the next one while ffmpeg takes this one in. Only a wish; the system may refuse it.
+    if (encoderPid > 0)
+        fcntl(encoderInput, F_SETPIPE_SZ, 1 << 20);
     return encoderPid > 0;
 }
 
@@ -368,7 +375,7 @@ bool captureClose() {
     if (!pngFolder.empty()) {
         fprintf(stderr, "wrote %lld PNG frames and %s (%.3f s of sound) into %s/\n",
                 (long long)framesWritten, "audio.wav", wavFrames / 44100.0, pngFolder.c_str());
-        return soundOk;
+        return soundOk && framesWritten > 0;
     }
 
     close(encoderInput);
@@ -376,8 +383,7 @@ bool captureClose() {
     bool videoOk = finishProgram(encoderPid) && !encoderBroken;
     encoderPid = -1;
     if (framesWritten == 0) {
-        fprintf(stderr, "nothing captured: no frame fell in the range, %s not written\n",
-                outputPath.c_str());
+        fprintf(stderr, "nothing captured: %s not written\n", outputPath.c_str());
         remove(videoPath.c_str());
         remove(wavPath.c_str());
         return false;

@@ -23,7 +23,7 @@ static const int WIDTH = 640, HEIGHT = 480;
 // A pixel counts as changed when a channel moves by more than this; rasterisers may differ
 // in edge coverage and rounding, so a few such pixels are allowed.
 static const int PIXEL_TOLERANCE = 48;
-static const double CHANGED_SHARE = 0.01;
+static const double CHANGED_SHARE = 0.005;
 
 struct GoldenFrame {
     std::string name;  // tests/golden/NAME.png
