@@ -42,15 +42,7 @@ static const SceneRun runs[] = {
 // 21 orders of one silent 64-row pattern: order o row r starts at output frame
 // (o * 64 + r) * FRAMES_PER_ROW.
 static std::string writeTimelineModule() {
-    XmModule m;
-    m.name = "bench timeline";
-    m.channels = 2;
-    XmPattern p;
-    p.rows = 64;
-    p.cells.resize(64 * 2);
-    m.patterns.push_back(p);
-    m.orders.assign(22, 0);
-    std::vector<uint8_t> bytes = writeXm(m);
+    std::vector<uint8_t> bytes = writeXm(silentTimeline(22));
     char path[] = "/tmp/vortazov-bench-XXXXXX";
     int fd = mkstemp(path);
     if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {

@@ -47,17 +47,6 @@ static void writeFile(const std::string &path, const std::vector<uint8_t> &bytes
     fclose(f);
 }
 
-static std::vector<uint8_t> timelineModule() {
-    XmModule m;
-    m.name = "timeline";
-    m.channels = 2;
-    XmPattern p;
-    p.rows = 64;
-    p.cells.resize(64 * 2);
-    m.patterns.push_back(p);
-    m.orders.assign(22, 0);
-    return writeXm(m);
-}
 
 static int64_t rowStart(int order, int row) {
     return (int64_t(order) * 64 + row) * FRAMES_PER_ROW;
@@ -78,7 +67,7 @@ protected:
         workDir = dir;
         ASSERT_EQ(0, chdir(workDir.c_str()));
         ASSERT_EQ(0, system("mkdir -p data"));
-        writeFile("data/compruss.xm", timelineModule());
+        writeFile("data/compruss.xm", writeXm(silentTimeline(22)));
         // two seconds of tone as a 128 kbit/s MP3
         ASSERT_EQ(0, system("sox -n -r 44100 -c 2 -b 16 tone.wav synth 2 sine 440 vol 0.3 2>/dev/null"
                             " && lame --quiet -b 128 --cbr tone.wav data/farewell.mp3"));

@@ -147,3 +147,15 @@ std::vector<uint8_t> writeXm(const XmModule &module) {
         putInstrument(out, ins);
     return out;
 }
+
+XmModule silentTimeline(int orders) {
+    XmModule m;
+    m.name = "timeline";
+    m.channels = 2;
+    XmPattern p;
+    p.rows = 64;
+    p.cells.resize(64 * 2);
+    m.patterns.push_back(p);
+    m.orders.assign(orders, 0);
+    return m;
+}

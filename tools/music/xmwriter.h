@@ -66,3 +66,8 @@ struct XmModule {
 
 // The whole file. Patterns are packed (a cell keeps only its non-zero fields).
 std::vector<uint8_t> writeXm(const XmModule &module);
+
+// A silent module of `orders` orders, all playing one empty 64-row pattern at speed 6 and
+// 125 BPM: order o row r starts at output frame (o * 64 + r) * 5292 at 44100 Hz. Tests and
+// benchmarks drive the frame driver through exact positions with it.
+XmModule silentTimeline(int orders);
