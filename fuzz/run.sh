@@ -18,6 +18,7 @@ jobs=${JOBS:-2}
 testdata=$root/../shared/testdata
 
 mkdir -p "$build"
+build=$(cd "$build" && pwd)
 CC=clang CXX=clang++ cmake -S "$source" -B "$build" -DVORTAZOV_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }

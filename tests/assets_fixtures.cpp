@@ -1,7 +1,12 @@
 // assets_fixtures.cpp -- builds small LWO2 and TGA files byte by byte for the reader tests
 #include "assets_fixtures.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 Bytes &Bytes::f4(float f) {
@@ -74,7 +79,7 @@ Bytes tgaFile(int type, int width, int height, int depth, int descriptor, const 
               int idLength, int colormapType) {
     Bytes b;
     b.u8(idLength).u8(colormapType).u8(type);
-    b.le16(0).le16(0).u8(0);  // colour-map specification
+    b.le16(0).le16(0).u8(0);  // colour-map fields: first entry, length, entry size
     b.le16(0).le16(0);        // origin
     b.le16(width).le16(height).u8(depth).u8(descriptor);
     for (int i = 0; i < idLength; i++)
@@ -89,6 +94,29 @@ std::string writeFile(const std::string &path, const Bytes &b) {
         fclose(f);
     }
     return path;
+}
+
+static std::string tempFolder;  // this process's fixture folder, empty until first used
+
+static void removeTempFolder() {
+    if (DIR *dir = opendir(tempFolder.c_str())) {
+        while (dirent *e = readdir(dir))
+            if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+                remove((tempFolder + "/" + e->d_name).c_str());
+        closedir(dir);
+    }
+    rmdir(tempFolder.c_str());
+}
+
+std::string tempPath(const std::string &name) {
+    if (tempFolder.empty()) {
+        const char *base = getenv("TMPDIR");
+        tempFolder = std::string(base && *base ? base : "/tmp") + "/assets-tests-" +
+                     std::to_string(getpid());
+        mkdir(tempFolder.c_str(), 0700);
+        atexit(removeTempFolder);
+    }
+    return tempFolder + "/" + name;
 }
 
 // ------------------------------------------------------------------ LWO2 fixtures

@@ -42,6 +42,10 @@ Bytes tgaFile(int type, int width, int height, int depth, int descriptor, const 
 // Writes bytes to a file; returns the path.
 std::string writeFile(const std::string &path, const Bytes &b);
 
+// A path for a fixture file in a folder of this process's own under the temporary folder,
+// so that test runs at the same time do not share files; the folder goes at exit.
+std::string tempPath(const std::string &name);
+
 // The named fixtures the tests use, also written out as fuzzing seeds.
 std::vector<std::pair<std::string, Bytes>> lwoFixtures();
 std::vector<std::pair<std::string, Bytes>> tgaFixtures();

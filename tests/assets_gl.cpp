@@ -29,7 +29,7 @@ public:
 };
 
 std::unique_ptr<LwoObject> objectFrom(const Bytes &b) {
-    std::string path = writeFile(testing::TempDir() + "gl.lwo", b);
+    std::string path = writeFile(tempPath("gl.lwo"), b);
     testing::internal::CaptureStdout();
     std::unique_ptr<LwoObject> o(new LwoObject(path.c_str()));
     testing::internal::GetCapturedStdout();
@@ -184,7 +184,7 @@ Uploaded upload(const std::string &name) {
     Uploaded u;
     for (auto &f : tgaFixtures())
         if (f.first == name) {
-            std::string path = writeFile(testing::TempDir() + name, f.second);
+            std::string path = writeFile(tempPath(name), f.second);
             testing::internal::CaptureStdout();
             u.texture.reset(new Texture(path.c_str()));
             testing::internal::GetCapturedStdout();

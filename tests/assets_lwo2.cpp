@@ -17,7 +17,7 @@ struct Loaded {
 
 Loaded load(const Bytes &b, const std::string &name = "fixture.lwo") {
     Loaded l;
-    l.path = writeFile(testing::TempDir() + name, b);
+    l.path = writeFile(tempPath(name), b);
     testing::internal::CaptureStdout();
     l.object.reset(new LwoObject(l.path.c_str()));
     fflush(stdout);

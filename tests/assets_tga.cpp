@@ -16,7 +16,7 @@ struct Loaded {
 
 Loaded load(const Bytes &b, const std::string &name = "fixture.tga") {
     Loaded l;
-    l.path = writeFile(testing::TempDir() + name, b);
+    l.path = writeFile(tempPath(name), b);
     testing::internal::CaptureStdout();
     l.image.reset(new TgaImage(l.path.c_str()));
     fflush(stdout);

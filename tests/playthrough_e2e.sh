@@ -28,7 +28,7 @@ share() {  # share FILE COLOUR: fraction of the window's pixels within 12% of th
 }
 # fraction of yellowish pixels: red and green well above blue (any brightness of yellow)
 yellowish() {
-    convert "$1" -crop 640x480+0+0 -fx '(r>0.35 && g>0.3 && b<0.5*g) ? 1 : 0' -format '%[fx:mean]' info:
+    convert "$1" -crop 640x480+0+0 -fx '(r>0.35 && g>0.12 && b<0.5*g) ? 1 : 0' -format '%[fx:mean]' info:
 }
 
 (cd "$work" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" exec "$program") >"$work/out" 2>&1 &
