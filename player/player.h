@@ -1,5 +1,7 @@
 // player.h -- the player's shared state: start-up, frame driver, view and end part
 #pragma once
+#include <cstdio>
+
 #include "bass.h"
 #include "scenes.h"
 
@@ -64,7 +66,6 @@ void recordSyncPoint();
 void writeSyncTable();
 // Writes the sync table text for `count` positions to `file` (used for the file and for
 // the fallback on standard output).
-#include <cstdio>
 void printSyncTable(FILE *file, const int *positions, int count);
 
 // the picture kept between colour clears (an off-screen framebuffer the scenes draw into)
