@@ -55,6 +55,16 @@ greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 start "$root" disk
 sleep 3
 import -window root "$work/shot.png"
+cp "$work/shot.png" "$work/first.png"
+# a resized window is drawn whole, with the status line still at its top-left corner
+xdotool windowsize "$(xdotool search --name '^vortazov$' | head -1)" 900 500
+sleep 2
+import -window root "$work/shot.png"
+red=$(share x "900x500+0+0" "rgb(204,0,0)")
+check "the resized window is drawn whole ($red)" greater "$red" 0.8
+dark=$(share x "300x16+8+8" "black")
+check "the resized window keeps its status line ($dark)" greater "$dark" 0.02
+cp "$work/first.png" "$work/shot.png"
 escape
 check "exits with status 0 within a second of Escape (got $status)" test "$status" = 0
 grep -v -e '^\s' -e '^???' -e 'Reading grayscale' "$work/out" | grep -E \
