@@ -6,7 +6,7 @@ target_include_directories(capture_media PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 
 add_executable(capture_test ${CMAKE_CURRENT_LIST_DIR}/capture_test.cpp)
 target_compile_definitions(capture_test PRIVATE CAPTURE_PROGRAM="$<TARGET_FILE:vortazov-capture>")
-target_include_directories(capture_test PRIVATE ${PROJECT_SOURCE_DIR}/player)
+target_include_directories(capture_test PRIVATE ${PROJECT_SOURCE_DIR}/audio)
 target_link_libraries(capture_test PRIVATE capture_media xmwriter PkgConfig::OPENMPT GTest::gtest_main)
 add_dependencies(capture_test vortazov-capture)
 add_test(NAME capture COMMAND xvfb-run -a $<TARGET_FILE:capture_test> WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
