@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // One word per row, each current from its stream byte position until the next word's.
 // The positions fall on notes of the end-part music.
@@ -74,16 +76,22 @@ void printSyncTable(FILE *file, const int *positions, int count) {
 
 // The table goes to a temporary file that replaces "endpart.snc" only once it is complete,
 // so a crash or a full disk never leaves half a table; if it cannot be written, the
-// positions go to standard output instead.
+// positions go to standard output instead. The temporary file is always created new under a
+// unique name: opening a fixed name would follow whatever a leftover of that name points at.
 void writeSyncTable() {
     if (!endPartActive || syncCount <= 0)
         return;
     const char *path = "endpart.snc";
-    const char *temporary = "endpart.snc.tmp";
-    FILE *file = fopen(temporary, "wt");
+    char temporary[] = "endpart.snc.XXXXXX";
     bool written = false;
     int error = 0;
+    int fd = mkstemp(temporary);
+    FILE *file = fd >= 0 ? fdopen(fd, "w") : nullptr;
     if (file) {
+        // mkstemp makes the file private; the table gets the permissions any new file would
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
         printSyncTable(file, syncPositions, syncCount);
         written = !ferror(file);
         if (!written)
@@ -100,6 +108,10 @@ void writeSyncTable() {
             remove(temporary);
     } else {
         error = errno;
+        if (fd >= 0) {
+            close(fd);
+            remove(temporary);
+        }
     }
     if (!written) {
         printf("could not write %s: %s; the sync table follows\n", path, strerror(error));

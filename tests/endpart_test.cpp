@@ -14,6 +14,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -312,6 +313,13 @@ TEST_F(SyncRecorder, PressesBecomeTheTableInPressOrder) {
     EXPECT_LT(syncPositions[1], syncPositions[2]);
     EXPECT_LT(syncPositions[2], syncPositions[3]);
 
+    // a leftover under the old temporary name, linked to a file elsewhere, is never followed
+    char outside[] = "/tmp/vortazov-outside-XXXXXX";
+    ASSERT_TRUE(mkdtemp(outside));
+    std::string outsideFile = std::string(outside) + "/precious";
+    writeBytes(outsideFile.c_str(), {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(0, symlink(outsideFile.c_str(), "endpart.snc.tmp"));
+
     writeSyncTable();
     char expected[512];
     snprintf(expected, sizeof expected,
@@ -320,7 +328,17 @@ TEST_F(SyncRecorder, PressesBecomeTheTableInPressOrder) {
              "\t{0.0f, 0.0f, %d,\t\t\"\"},\n\t{0.0f, 0.0f, %d,\t\t\"\"}\n};",
              syncPositions[0], syncPositions[1], syncPositions[2], syncPositions[3]);
     EXPECT_EQ(expected, readText("endpart.snc"));
-    EXPECT_NE(0, access("endpart.snc.tmp", F_OK));
+    EXPECT_EQ("keep", readText(outsideFile.c_str()));
+    struct stat link, table;
+    ASSERT_EQ(0, lstat("endpart.snc.tmp", &link));
+    EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the leftover is left alone";
+    ASSERT_EQ(0, lstat("endpart.snc", &table));
+    EXPECT_TRUE(S_ISREG(table.st_mode));
+    EXPECT_EQ(0, system("test -z \"$(ls -A | grep '^endpart\\.snc\\.' | grep -v '^endpart\\.snc\\.tmp$')\""))
+        << "no temporary file is left behind";
+    remove("endpart.snc.tmp");
+    remove(outsideFile.c_str());
+    rmdir(outside);
 
     // far more presses than the old fixed table held are all kept
     for (int i = 0; i < 2500; i++)
@@ -330,25 +348,23 @@ TEST_F(SyncRecorder, PressesBecomeTheTableInPressOrder) {
     BASS_Free();
 }
 
-TEST_F(SyncRecorder, AFailedWriteKeepsTheOldFileAndPrintsTheTable) {
+TEST_F(SyncRecorder, AFailedWriteKeepsWhatWasThereAndPrintsTheTable) {
     endPartActive = true;
     syncCount = 0;
-    // a directory in the temporary file's place makes the write fail
-    FILE *f = fopen("endpart.snc", "wb");
-    fputs("old table", f);
-    fclose(f);
-    ASSERT_EQ(0, system("mkdir -p endpart.snc.tmp"));
+    // a folder in the table's place cannot be replaced by a file, so the write fails
+    ASSERT_EQ(0, system("rm -f endpart.snc && mkdir endpart.snc && echo old table >endpart.snc/kept"));
     streamHandle = 0;
     recordSyncPoint();
     recordSyncPoint();
     ::testing::internal::CaptureStdout();
     writeSyncTable();
     std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ("old table", readText("endpart.snc"));
+    EXPECT_EQ("old table\n", readText("endpart.snc/kept"));
     EXPECT_NE(std::string::npos, out.find("could not write endpart.snc"));
     EXPECT_NE(std::string::npos,
               out.find("endScrolltext endscrollText[] = {\n \n\t{0.0f, 0.0f, 0,\t\t\"\"},\n\t{0.0f, 0.0f, 0,\t\t\"\"}\n};"));
-    system("rmdir endpart.snc.tmp");
+    EXPECT_EQ(0, system("test -z \"$(ls -A | grep '^endpart\\.snc\\.')\"")) << "the temporary file is removed";
+    system("rm -rf endpart.snc");
 }
 
 // Closing the window runs the shutdown sequence like Escape, so the presses are not lost.
