@@ -24,6 +24,7 @@ int frameCounter;           // frames drawn; the scenes' animation clock
 int fpsFrames;              // frames since the last frame-rate update
 int fpsLastTime;            // elapsedMs of the last frame-rate update
 char statusText[256];       // the status line, empty until the first frame-rate update
+int lastModuleKey = -1;      // order * 256 + row seen by the last timeline frame that knew one
 
 // The module position word for "nothing loaded": matches no row and never ends the timeline.
 static const DWORD NO_POSITION = 0xFFFFFFFF;
@@ -102,18 +103,26 @@ static void timelineFrame() {
     int order = word & 0xFFFF;
     int row = (word >> 16) & 0xFFFF;
     bool known = word != NO_POSITION;
+    int key = order * 256 + row;
 
     // advance by at most one row per frame, once the module is at or past the next row's
     // start: a frame that misses a row's exact start must not hold the old scene for good
     if (known && sceneIndex + 1 < 8) {
         const SceneEntry &next = SceneTable[sceneIndex + 1];
-        if (order * 256 + row >= next.order * 256 + next.row)
+        if (key >= next.order * 256 + next.row)
             sceneIndex++;
     }
 
     bool ended = known && order == 20 && row >= 62;
     if (sceneIndex >= 0 && !SceneTable[sceneIndex].render)
         ended = true;
+    // The module only ever goes back by looping past its end, so a position behind the last
+    // frame's means the end went by between two frames: a slow machine or a low capture rate
+    // must not miss the narrow window of the end test and play the module again.
+    if (known && lastModuleKey >= 0 && key < lastModuleKey)
+        ended = true;
+    if (known)
+        lastModuleKey = key;
 
     pictureBegin(ended || sceneIndex < 0 || keepsPicture(SceneTable[sceneIndex].render));
     if (ended)

@@ -26,6 +26,7 @@ extern int frameCounter;       // frames drawn; the scenes' animation clock
 extern int fpsFrames;          // frames since the last frame-rate update
 extern int fpsLastTime;        // elapsedMs of the last frame-rate update
 extern char statusText[256];   // the status line
+extern int lastModuleKey;      // order * 256 + row seen by the last timeline frame, -1 before
 void displayFrame();
 void keyPressed(unsigned char key, int x, int y);
 void windowClosed();

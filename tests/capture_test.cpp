@@ -26,7 +26,7 @@ static std::string workDir;      // the scratch working directory of every captu
 static std::string projectRoot;  // where ctest starts us
 static std::vector<uint8_t> moduleBytes;
 
-static std::vector<uint8_t> captureModule() {
+static std::vector<uint8_t> captureModule(int orders = 24) {
     XmModule m;
     m.name = "capture test";
     m.channels = 2;
@@ -44,7 +44,7 @@ static std::vector<uint8_t> captureModule() {
         pattern.cells[1].instrument = 1;
         m.patterns.push_back(pattern);
     }
-    for (int o = 0; o < 24; o++)
+    for (int o = 0; o < orders; o++)
         m.orders.push_back(uint8_t(o % 4));
     XmInstrument instrument;
     instrument.name = "tone";
@@ -290,6 +290,25 @@ TEST_F(Capture, RunsToThePresentationsOwnEnd) {
     EXPECT_GE(info.frames, switchFrame + 20);
     EXPECT_LE(info.frames, switchFrame + 22);
     EXPECT_EQ(size_t(info.frames) * 4410 * 2, decodeSound(path("whole.mkv")).size());
+}
+
+// At one frame a second no frame sees the end of the last order: a module of 21 orders of 8
+// rows (10.08 s) loops from order 20 row 7 back to order 0, and the first frame after the
+// loop ends the timeline instead of letting the module play on.
+TEST_F(Capture, AtOneFrameASecondTheTimelineEndsWhenTheModuleLoops) {
+    std::string loop = path("loop");
+    ASSERT_EQ(0, mkdir(loop.c_str(), 0777));
+    ASSERT_EQ(0, symlink(path("data").c_str(), (loop + "/real").c_str()));
+    std::string data = "mkdir '" + loop + "/data' && cd '" + loop + "/data' && for f in ../real/*; do "
+                       "[ \"$f\" = ../real/compruss.xm ] || ln -s \"$f\" .; done";
+    ASSERT_EQ(0, system(data.c_str()));
+    ASSERT_TRUE(writeFileBytes(loop + "/data/compruss.xm", captureModule(21)));
+    ASSERT_EQ(0, runProgram(CAPTURE_PROGRAM, loop, "slow.mkv --fps 1 --to 60", "slow"));
+    std::string log = readFileText(loop + "/slow.err");
+    int64_t switchFrame = loggedFrame(log, "the end part begins");
+    EXPECT_EQ(firstFrameHearing(rowTime(21, 0), 1), switchFrame) << log;
+    // the two seconds of stream, and the end
+    EXPECT_LE(probe(loop + "/slow.mkv").frames, switchFrame + 3);
 }
 
 // Escape in the capture window stops early and still leaves a complete file.

@@ -117,6 +117,34 @@ TEST_F(FrameDriver, MissingModuleLeavesTheTimelineWaiting) {
     frameCounter = 0;
 }
 
+// A frame that comes only after the module has looped past its end (a stalled machine, or a
+// capture at one frame a second) ends the timeline, though no frame saw order 20 row 62.
+TEST_F(FrameDriver, ALoopPastTheEndBetweenTwoFramesEndsTheTimeline) {
+    BASS_Init(-1, 44100, 0, 0);
+    musicHandle = BASS_MusicLoad(0, "data/compruss.xm", 0, 0, BASS_LOOP);
+    ASSERT_NE(0u, musicHandle);
+    BASS_Start();
+    sceneIndex = -1;
+    BASS_MusicPlay(musicHandle);
+    frameAt(0, 0);
+    frameAt(19, 40);
+    EXPECT_FALSE(endPartActive);
+    frameAt(22, 3);  // the test module has 22 orders: this is order 0 row 3 of its second pass
+    EXPECT_EQ(3u << 16, BASS_ChannelGetPosition(musicHandle));
+    EXPECT_TRUE(endPartActive);
+    EXPECT_NE(0u, streamHandle);
+
+    // back to the start for the next test
+    BASS_Free();
+    endPartActive = false;
+    streamHandle = 0;
+    lastModuleKey = -1;
+    frameCounter = 0;
+    fpsFrames = 0;
+    fpsLastTime = 0;
+    statusText[0] = 0;
+}
+
 // One run of the whole timeline in order, so each step builds on the last.
 TEST_F(FrameDriver, WalksTheTimelineAndSwitchesToTheEndPart) {
     BASS_Init(-1, 44100, 0, 0);
