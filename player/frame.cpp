@@ -143,6 +143,11 @@ static void timelineFrame() {
 }
 
 void displayFrame() {
+    if (quitSignal) {
+        shutdownDemo();
+        endBySignal(quitSignal);
+        return;
+    }
     elapsedMs = readClock();
     if (endPartActive) {
         if (!endPartFrame())

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 int main(int argc, char **argv) {
+    catchQuitSignals();
     startDemo(&argc, argv);
     glutMainLoop();
     // only a closed window gets here; every other exit leaves from its own callback

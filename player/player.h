@@ -1,5 +1,6 @@
 // player.h -- the player's shared state: start-up, frame driver, view and end part
 #pragma once
+#include <csignal>
 #include <cstdio>
 
 #include "bass.h"
@@ -11,6 +12,12 @@ extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it 
 void initSound();
 void startDemo(int *argc, char **argv);  // start-up up to the main loop
 void shutdownDemo();
+// The signal (SIGINT, SIGTERM or SIGHUP) that asked the program to end, 0 until one does. The
+// handler only sets it; the next frame runs the shutdown on the main thread.
+extern volatile sig_atomic_t quitSignal;
+void catchQuitSignals();
+// After shutdownDemo: ends the process as the signal would have.
+void endBySignal(int sig);
 
 // frame driver
 struct SceneEntry {

@@ -3,10 +3,35 @@
 #include "effects.h"
 
 #include <GL/freeglut.h>
+#include <csignal>
 #include <cstdio>
+#include <initializer_list>
 
 HMUSIC musicHandle;    // the module, 0 when it failed to load
 HSTREAM streamHandle;  // the end-part stream, 0 until the switch or when it failed
+volatile sig_atomic_t quitSignal;  // the signal that asked us to end, 0 until one did
+
+static void quitRequested(int sig) {
+    quitSignal = sig;
+}
+
+// Ctrl+C, kill and a closed terminal end the program the way Escape does, so the recorded
+// sync points are written; the work is left to the frame loop, where it is safe.
+void catchQuitSignals() {
+    struct sigaction action = {};
+    action.sa_handler = quitRequested;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+void endBySignal(int sig) {
+    fflush(stdout);
+    signal(sig, SIG_DFL);
+    raise(sig);
+    endProgram(128 + sig);  // only reached while the signal is blocked
+}
 
 void initSound() {
     printf("initializing BASS\n");

@@ -27,3 +27,12 @@ add_test(NAME playthrough_end_to_end
   COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/playthrough_e2e.sh $<TARGET_FILE:vortazov> ${CMAKE_BINARY_DIR}/screens
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(playthrough_end_to_end PROPERTIES TIMEOUT 420)
+
+# SIGINT, SIGTERM and SIGHUP to the real program in the end part: the sync table is written.
+add_executable(player_signals_test player_signals_test.cpp)
+target_compile_definitions(player_signals_test PRIVATE PLAYER_PROGRAM="$<TARGET_FILE:vortazov>")
+target_link_libraries(player_signals_test PRIVATE xmwriter GTest::gtest_main)
+add_dependencies(player_signals_test vortazov)
+add_test(NAME player_signals COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:player_signals_test>
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(player_signals PROPERTIES TIMEOUT 120)
