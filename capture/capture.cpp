@@ -10,6 +10,7 @@
 
 #include <GL/freeglut.h>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -27,7 +28,8 @@ static int captureHeight = 480;                 // pixels
 static int64_t firstFrame;                      // first frame written (--from); earlier ones only run
 static int64_t endFrame = -1;                   // frame at which to stop (--to), -1: the presentation's end
 static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
-static volatile sig_atomic_t stopRequested;     // Escape, or an interrupt from the terminal
+static volatile sig_atomic_t stopRequested;     // Escape, a signal, or a write that failed
+static volatile sig_atomic_t stopSignal;        // the signal that stopped us, 0 for none
 static std::vector<uint8_t> backBuffer;         // the frame as read, bottom row first
 static std::vector<uint8_t> framePixels;        // the frame as written, top row first
 static std::vector<int16_t> frameSound;         // the samples of one frame's span
@@ -202,8 +204,21 @@ static void captureKeyPressed(unsigned char key, int, int) {
         stopRequested = 1;
 }
 
-static void interrupted(int) {
+static void interrupted(int sig) {
+    stopSignal = sig;
     stopRequested = 1;
+}
+
+// Ctrl+C, kill and a closed terminal stop the capture after the frame it is on; the file is
+// closed as on Escape, and then the process ends as the signal would have.
+static void catchStopSignals() {
+    struct sigaction action = {};
+    action.sa_handler = interrupted;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 // The display callback: frames are drawn by our loop alone, never by an expose or a reshape.
@@ -222,10 +237,14 @@ static void finishCapture() {
     }
     // the presentation ends with status 0 whatever happened; a capture that left no complete
     // file says so in its status (_exit, as exit may not be called again from here)
-    if (!captureClose()) {
-        fflush(stdout);
-        fflush(stderr);
+    bool closed = captureClose();
+    fflush(stdout);
+    fflush(stderr);
+    if (!closed)
         _exit(1);
+    if (stopSignal) {
+        signal(stopSignal, SIG_DFL);
+        raise(stopSignal);
     }
 }
 
@@ -234,10 +253,31 @@ static void usage() {
                     "[--from SECONDS] [--to SECONDS]\n");
 }
 
+// A decimal number and nothing else: no spaces around it, no hexadecimal.
 static bool parseNumber(const char *text, double *value) {
     char *end;
+    if (!isdigit((unsigned char)text[0]) && text[0] != '.' && text[0] != '-' && text[0] != '+')
+        return false;
+    if (strpbrk(text, "xX"))
+        return false;
     *value = strtod(text, &end);
     return end != text && *end == 0 && std::isfinite(*value);
+}
+
+// "WxH" in whole pixels, nothing before or after.
+static bool parseSize(const char *text, int *width, int *height) {
+    char *end;
+    if (!isdigit((unsigned char)text[0]))
+        return false;
+    long w = strtol(text, &end, 10);
+    if (*end != 'x' || !isdigit((unsigned char)end[1]))
+        return false;
+    long h = strtol(end + 1, &end, 10);
+    if (*end != 0 || w < 1 || h < 1 || w > 8192 || h > 8192)
+        return false;
+    *width = int(w);
+    *height = int(h);
+    return true;
 }
 
 static bool parseOptions(int argc, char **argv) {
@@ -249,9 +289,7 @@ static bool parseOptions(int argc, char **argv) {
         if (a == "--fps" && value && parseNumber(value, &v) && v >= 1 && v <= 1000 && v == int(v)) {
             captureFps = int(v);
             i++;
-        } else if (a == "--size" && value &&
-                   sscanf(value, "%dx%d", &captureWidth, &captureHeight) == 2 && captureWidth > 0 &&
-                   captureHeight > 0 && captureWidth <= 8192 && captureHeight <= 8192) {
+        } else if (a == "--size" && value && parseSize(value, &captureWidth, &captureHeight)) {
             i++;
         } else if (a == "--from" && value && parseNumber(value, &v) && v >= 0) {
             from = v;
@@ -302,6 +340,7 @@ int main(int argc, char **argv) {
         usage();
         return 2;
     }
+    catchStopSignals();
     if (!captureOpen(outputName, captureWidth, captureHeight, captureFps))
         return 1;
     // from here on every way out (GLUT failing to open a display included) closes the files
@@ -326,8 +365,6 @@ int main(int argc, char **argv) {
     glutIdleFunc(nullptr);
     readClock = captureClock;
     frameFinished = frameDone;
-    signal(SIGINT, interrupted);
-    signal(SIGTERM, interrupted);
     if (!waitForSize()) {
         shutdownDemo();
         exit(1);

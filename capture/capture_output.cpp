@@ -178,6 +178,9 @@ static pid_t startProgram(const std::vector<std::string> &args, int *input) {
         return -1;
     pid_t pid = fork();
     if (pid == 0) {
+        // A process group of its own: Ctrl+C and a hang-up reach the whole foreground group
+        // of a terminal, and ffmpeg must outlive them long enough for us to close the file.
+        setpgid(0, 0);
         if (input) {
             dup2(fds[0], 0);
             close(fds[0]);
@@ -190,6 +193,8 @@ static pid_t startProgram(const std::vector<std::string> &args, int *input) {
         execv(argv[0], argv.data());
         _exit(127);
     }
+    if (pid > 0)
+        setpgid(pid, pid);  // also here, so no signal can come before the child has done it
     if (input) {
         close(fds[0]);
         if (pid < 0)
@@ -224,7 +229,8 @@ static bool writeAll(int fd, const uint8_t *p, size_t n) {
 }
 
 static std::vector<std::string> ffmpegCommand() {
-    return {ffmpegPath, "-hide_banner", "-loglevel", "error", "-y"};
+    // -nostdin: outside the terminal's foreground group, reading keys from it would stop ffmpeg
+    return {ffmpegPath, "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
 }
 
 static bool startEncoder() {
@@ -313,7 +319,7 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
     }
     wavFile = fopen(wavPath.c_str(), "wb");
     if (!wavFile) {
-        fprintf(stderr, "%s: cannot write: %s\n", wavPath.c_str(), strerror(errno));
+        fprintf(stderr, "%s: cannot write: %s\n", output.c_str(), strerror(errno));
         return false;
     }
     std::vector<uint8_t> header = wavHeader(0);

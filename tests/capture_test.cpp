@@ -13,8 +13,10 @@
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <sys/stat.h>
@@ -329,6 +331,38 @@ TEST_F(Capture, EscapeStopsEarlyAndClosesTheFile) {
     EXPECT_NE(0, access(path("escaped.mkv.wav").c_str(), F_OK)) << "the parts are removed";
 }
 
+// Ctrl+C in a terminal reaches its whole foreground process group, and a hang-up the same;
+// the capture stops after the frame it is on and still leaves a complete, playable file,
+// then ends as the signal would have.
+TEST_F(Capture, SignalsToTheWholeGroupStillLeaveAPlayableFile) {
+    for (int sig : {SIGINT, SIGHUP}) {
+        std::string name = std::string("signal") + sigabbrev_np(sig);
+        std::string err = path(name + ".err"), video = name + ".mkv";
+        pid_t pid = fork();
+        if (pid == 0) {
+            setpgid(0, 0);  // as a terminal's job is
+            if (chdir(workDir.c_str()) != 0 || !freopen(err.c_str(), "w", stderr) ||
+                !freopen("/dev/null", "w", stdout))
+                _exit(127);
+            execl(CAPTURE_PROGRAM, CAPTURE_PROGRAM, video.c_str(), "--fps", "60", (char *)nullptr);
+            _exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        setpgid(pid, pid);
+        for (int i = 0; i < 300 && readFileText(err).find("frame ") == std::string::npos; i++)
+            usleep(100000);
+        usleep(500000);
+        ASSERT_EQ(0, kill(-pid, sig));
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << readFileText(err);
+        MediaInfo info = probe(path(video));
+        EXPECT_GT(info.frames, 0) << readFileText(err);
+        EXPECT_EQ(size_t(info.frames) * 735 * 2, decodeSound(path(video)).size());
+        EXPECT_NE(0, access(path(video + ".wav").c_str(), F_OK)) << "the parts are removed";
+    }
+}
+
 TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(1, capture("movie.avi --fps 10 --to 1", "avi"));
     EXPECT_NE(0, access(path("movie.avi").c_str(), F_OK));
@@ -336,6 +370,11 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(2, capture("late.mkv --from 3 --to 2", "late"));
     EXPECT_EQ(2, capture("rate.mkv --fps 0", "rate"));
     EXPECT_EQ(2, capture("--fps 10", "none"));
+    EXPECT_EQ(2, capture("junk.mkv --size 320x240junk --to 1", "junk"));
+    EXPECT_EQ(2, capture("junk.mkv --fps 10x --to 1", "junk"));
+    EXPECT_EQ(1, capture("/nonexistent/o.mp4 --to 1", "unwritable"));
+    EXPECT_NE(std::string::npos, readFileText(path("unwritable.err")).find("/nonexistent/o.mp4: cannot write"))
+        << "names the output asked for, not a part of it";
     // the presentation ends at about 12 s: nothing falls in the range, and nothing is left behind
     EXPECT_EQ(1, capture("after.mkv --fps 10 --from 100", "after"));
     EXPECT_NE(std::string::npos, readFileText(path("after.err")).find("nothing captured"));
