@@ -223,7 +223,9 @@ void TgaImage::load(const char *path) {
                      (imageType == TGA_GRAYSCALE && depth == 8);
     uint64_t count = uint64_t(fileWidth) * uint64_t(fileHeight);
     const char *problem = nullptr;
-    if (colormapType != 0)
+    if (!isTgaImageType(imageType) || colormapType > 1)
+        problem = "not a TGA image type";
+    else if (colormapType != 0)
         problem = "colour-mapped images are not supported";
     else if (!supported)
         problem = "this kind of image is not supported";

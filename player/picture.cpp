@@ -57,8 +57,10 @@ void pictureResize(int width, int height) {
     if (!pictureChecked) {
         pictureChecked = true;
         pictureAvailable = lookUpEntryPoints();
-        if (!pictureAvailable)
+        if (!pictureAvailable) {
             printf("no framebuffer objects: trails rely on the back buffer\n");
+            fflush(stdout);
+        }
     }
     if (!pictureAvailable || width <= 0 || height <= 0)
         return;
@@ -86,6 +88,7 @@ void pictureResize(int width, int height) {
     framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
     if (checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         printf("framebuffer incomplete: trails rely on the back buffer\n");
+        fflush(stdout);
         bindFramebuffer(GL_FRAMEBUFFER, 0);
         deleteFramebuffers(1, &framebuffer);
         deleteRenderbuffers(1, &depth);

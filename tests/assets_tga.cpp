@@ -158,6 +158,10 @@ TEST(TgaRefused, UnsupportedKindsLeaveNoPixelsAndSaySo) {
         expectNoPixels(l);
         EXPECT_EQ(l.output, l.path + ": " + c.message + "\n");
     }
+    // a header whose type byte no TGA file has, colour map or not
+    Loaded random = load(tgaFile(87, 2, 2, 8, 0, Bytes().u8(0), 0, 1), "type87.tga");
+    expectNoPixels(random);
+    EXPECT_EQ(random.output, random.path + ": not a TGA image type (type 87, 2 x 2, 8 bits per pixel)\n");
 }
 
 TEST(TgaRefused, MissingAndShortFiles) {
