@@ -25,7 +25,7 @@ for kind in mp4 mkv run-only; do
         run-only) args=("$work/bench.mkv" --from "$last" --to "$span") ;;
         *) args=("$work/bench.$kind" --to "$span") ;;
     esac
-    "$build/vortazov-capture" "${args[@]}" >/dev/null 2>"$work/$kind.err"
+    "$build/capture/vortazov-capture" "${args[@]}" >/dev/null 2>"$work/$kind.err"
     line=$(grep '^captured ' "$work/$kind.err")
     # frames per wall second from the first frame to the last, before the final mux
     fps=$(echo "$line" | sed -n 's/.*: \([0-9.]*\) frames per second$/\1/p')
