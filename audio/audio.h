@@ -4,8 +4,12 @@
 
 // The engine renders the module and the stream into 44100 Hz stereo 16-bit frames. Where
 // those frames go is the back-end:
-//   AUDIO_DEVICE  an SDL audio device; falls back to AUDIO_SILENT when none opens
-//   AUDIO_SILENT  SDL's dummy driver: nothing is heard, but time runs as on a device
+//   AUDIO_DEVICE  a cubeb output stream (a sound server or a card); the frame heard now is
+//                 cubeb's stream position, which counts the server's or the card's latency.
+//                 Falls back to AUDIO_SILENT when no stream opens, or when it fails later.
+//   AUDIO_SILENT  no output: the engine's own clock, heard frame = steady-clock time since
+//                 BASS_Init x 44100, with a thread rendering just ahead of it so that the
+//                 positions follow as they would on a device.
 //   AUDIO_PULL    no thread and no device: the caller renders up to a frame index with
 //                 audioPullTo, and the position queries report that frame as heard now:
 //                 the stream's file position is that of the MPEG frame that coded the last
@@ -21,9 +25,23 @@ const int AUDIO_RATE = 44100;
 // output asks for, so its samples depend on nothing else; its position is known once per
 // such chunk (2.9 ms).
 const int AUDIO_CHUNK_FRAMES = 128;
+// Audio files larger than this are refused before a byte of them is read. The shipped
+// module is 0.3 MB and the stream 1.2 MB; both are held in memory while they play.
+const int64_t AUDIO_FILE_LIMIT = int64_t(256) << 20;
 
 void audioSelectBackend(AudioBackend backend);
 AudioBackend audioBackend();
+// Which of cubeb's own back-ends AUDIO_DEVICE opens ("pulse", "alsa", "jack", "sndio"); null,
+// the default, lets cubeb try them in its order. A named one that cannot be had counts as
+// no device. Choose before BASS_Init; the string must outlive the call.
+void audioSelectOutput(const char *name);
+// The output in use: cubeb's back-end name while a device plays, "silent" or "pull".
+const char *audioOutputName();
+
+// Why the last BASS_MusicLoad or BASS_StreamCreateFile that returned 0 failed, e.g. "not an
+// XM module", "No such file or directory", "file too large (2147483648 bytes)"; "" after a
+// load that succeeded. For the thread that loads.
+const char *audioLoadError();
 
 // Pull back-end only: renders output frames up to (not including) frame index `frame`,
 // counted from BASS_Init, and, when `out` is not null, writes them there as interleaved
@@ -31,5 +49,7 @@ AudioBackend audioBackend();
 int64_t audioPullTo(int64_t frame, int16_t *out);
 // Frames handed to the back-end so far.
 int64_t audioRenderedFrames();
-// The output frame being heard now (estimated for a device from its buffering).
+// The output frame being heard now: the device's position, interpolated on the steady
+// clock between its updates; the silent clock's; or, when pulled, the frames pulled.
+// It never goes backwards.
 int64_t audioHeardFrame();

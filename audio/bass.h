@@ -15,8 +15,11 @@ typedef DWORD HSTREAM;
 
 // Opens the output (44100 Hz stereo). Non-zero when a sound device opened; zero when the
 // engine fell back to its silent real-time clock, on which everything still plays.
+// The operations below are called from one thread (the player's main thread).
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win);
-// Loads an XM module from a file (mem must be 0). Returns 0 when the file is missing or invalid.
+// Loads an XM module from a file, or with mem non-zero from the `length` bytes at `file` +
+// `offset` (copied). Returns 0 when it is missing, too large or invalid: audioLoadError (audio.h)
+// says why.
 HMUSIC BASS_MusicLoad(BOOL mem, const char *file, DWORD offset, DWORD length, DWORD flags);
 // Starts (or resumes) the output.
 BOOL BASS_Start(void);
@@ -26,7 +29,8 @@ BOOL BASS_MusicPlay(HMUSIC handle);
 DWORD BASS_ChannelGetPosition(DWORD handle);
 // Stops all output.
 BOOL BASS_Stop(void);
-// Opens an MP3 stream from a file (mem must be 0). Returns 0 when the file is missing or invalid.
+// Opens an MP3 stream from a file or from memory, as BASS_MusicLoad (the bytes are held in
+// memory while it plays). Returns 0 when it is missing, too large or invalid.
 HSTREAM BASS_StreamCreateFile(BOOL mem, const char *file, DWORD offset, DWORD length, DWORD flags);
 // Plays the stream from its start.
 BOOL BASS_StreamPlay(HSTREAM handle, BOOL flush, DWORD flags);

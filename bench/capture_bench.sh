@@ -13,7 +13,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-SDL_AUDIODRIVER=dummy "$build/bench/capture_live" "$span" >/dev/null 2>"$work/live.err"
+"$build/bench/capture_live" "$span" >/dev/null 2>"$work/live.err"
 live=$(sed -n 's/^live: .*: \([0-9.]*\) frames per second$/\1/p' "$work/live.err")
 printf '%-14s %s\n' "live:" "$(grep '^live:' "$work/live.err" | sed 's/^live: //')"
 

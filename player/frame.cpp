@@ -1,5 +1,6 @@
 // frame.cpp -- the frame driver: walks the scene timeline by the module's order and row
 #include "player.h"
+#include "audio.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>
@@ -75,6 +76,7 @@ static void switchToEndPart() {
     streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, BASS_LOOP);
     if (!streamHandle) {
         printf("Aw shit, couldn't load the muzak either!\n");
+        printf("data/farewell.mp3: %s\n", audioLoadError());
         fflush(stdout);
     }
     BASS_Start();

@@ -1,5 +1,6 @@
 // startup.cpp -- start-up up to the main loop, and the one shutdown sequence every exit runs
 #include "player.h"
+#include "audio.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>
@@ -42,6 +43,7 @@ void initSound() {
     musicHandle = BASS_MusicLoad(0, "data/compruss.xm", 0, 0, BASS_LOOP);
     if (!musicHandle) {
         printf("Aw shit, couldn't load the muzak either!\n");
+        printf("data/compruss.xm: %s\n", audioLoadError());
         fflush(stdout);
     }
     BASS_Start();

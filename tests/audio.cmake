@@ -7,9 +7,19 @@ if(NOT TARGET audio_testfiles)
   target_link_libraries(audio_testfiles PUBLIC xmwriter)
 endif()
 
+# A real sound server for a test alone: with_sound_server starts one, runs the test with
+# PULSE_SERVER set, and stops it; tests that run side by side each get their own.
+if(NOT TARGET sound_server)
+  add_library(sound_server STATIC ${CMAKE_CURRENT_LIST_DIR}/sound_server.cpp)
+  target_include_directories(sound_server PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  add_executable(with_sound_server ${CMAKE_CURRENT_LIST_DIR}/with_sound_server.cpp)
+  target_link_libraries(with_sound_server PRIVATE sound_server)
+endif()
+
 add_executable(audio_test ${CMAKE_CURRENT_LIST_DIR}/audio_test.cpp)
 target_link_libraries(audio_test PRIVATE audio audio_testfiles PkgConfig::OPENMPT PkgConfig::MPG123 GTest::gtest_main)
-add_test(NAME audio_test COMMAND audio_test WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+add_test(NAME audio_test COMMAND with_sound_server pulseaudio $<TARGET_FILE:audio_test>
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 
 # The engine's own sources compiled again with ThreadSanitizer, in a program of their own.
 get_target_property(audio_sources audio SOURCES)
@@ -19,7 +29,7 @@ add_executable(audio_tsan_test ${CMAKE_CURRENT_LIST_DIR}/audio_tsan_test.cpp ${a
 target_include_directories(audio_tsan_test PRIVATE ${audio_dir})
 target_compile_options(audio_tsan_test PRIVATE -fsanitize=thread)
 target_link_options(audio_tsan_test PRIVATE -fsanitize=thread)
-target_link_libraries(audio_tsan_test PRIVATE audio_testfiles PkgConfig::SDL2 PkgConfig::OPENMPT PkgConfig::MPG123
+target_link_libraries(audio_tsan_test PRIVATE audio_testfiles cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123
                       Threads::Threads GTest::gtest_main)
 # Without address-space randomisation where we may turn it off: the sanitizer's fixed memory
 # layout fails on kernels that randomise with more bits than it expects.

@@ -10,7 +10,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-// Every operation of the interface from the main thread while SDL's audio thread renders
+// Every operation of the interface from the main thread while the silent clock's thread renders
 // the module and the stream. The sanitizer fails the program on any data race; the test
 // itself checks that the positions still move.
 TEST(AudioThreads, QueriesAndControlWhileTheAudioThreadRenders) {

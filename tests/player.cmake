@@ -10,7 +10,7 @@ add_executable(wmclose wmclose.cpp)
 target_link_libraries(wmclose PRIVATE PkgConfig::X11)
 
 add_test(NAME player_end_to_end
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
+  COMMAND with_sound_server pulseaudio ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 300)
 
@@ -24,7 +24,7 @@ add_test(NAME endpart_window_close COMMAND xvfb-run -a -s "-screen 0 1024x768x24
 
 # The whole presentation from start to end: about four minutes.
 add_test(NAME playthrough_end_to_end
-  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/playthrough_e2e.sh $<TARGET_FILE:vortazov> ${CMAKE_BINARY_DIR}/screens
+  COMMAND with_sound_server pulseaudio ${CMAKE_CURRENT_SOURCE_DIR}/playthrough_e2e.sh $<TARGET_FILE:vortazov> ${CMAKE_BINARY_DIR}/screens
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(playthrough_end_to_end PROPERTIES TIMEOUT 420)
 

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
 # Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose   (from the project root, where data/ lies)
+# Sound goes to the server that PULSE_SERVER names: ctest runs this under with_sound_server,
+# which starts a PulseAudio server with a null sink for this test alone.
 set -u
 program=$(readlink -f "$1")
 wmclose=$(readlink -f "$2")
 root=$(pwd)
+if [ -z "${PULSE_SERVER:-}" ]; then
+    echo "PULSE_SERVER is not set: run this under with_sound_server pulseaudio" >&2
+    exit 2
+fi
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
@@ -18,10 +24,12 @@ check() {  # check DESCRIPTION CONDITION...
     if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
-# Starts the program in directory $1 with the audio driver $2; output goes to $work/out.
+# Starts the program in directory $1 on the test's sound server ($2 = server) or with no
+# server to reach ($2 = none); output goes to $work/out.
 start() {
-    (cd "$1" && SDL_AUDIODRIVER=$2 SDL_DISKAUDIOFILE="$work/audio.raw" exec "$program") \
-        >"$work/out" 2>"$work/err" &
+    local server=$PULSE_SERVER
+    [ "$2" = none ] && server="unix:$work/no-server"
+    (cd "$1" && PULSE_SERVER=$server exec "$program") >"$work/out" 2>"$work/err" &
     pid=$!
     for _ in $(seq 1 100); do
         xdotool search --name '^vortazov$' >/dev/null 2>&1 && break
@@ -51,8 +59,11 @@ share() {
 
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 
-# 1. A normal start with the disk audio driver: messages, picture, sound, Escape.
-start "$root" disk
+# 1. A normal start on the sound server: messages, picture, sound, Escape. The null sink's
+# monitor records what would be heard.
+parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/audio.raw" &
+recorder=$!
+start "$root" server
 sleep 3
 import -window root "$work/shot.png"
 cp "$work/shot.png" "$work/first.png"
@@ -66,7 +77,9 @@ dark=$(share x "300x16+8+8" "black")
 check "the resized window keeps its status line ($dark)" greater "$dark" 0.02
 cp "$work/first.png" "$work/shot.png"
 escape
+kill "$recorder"; wait "$recorder" 2>/dev/null
 check "exits with status 0 within a second of Escape (got $status)" test "$status" = 0
+check "the sound server was there: no 'Could not initialize'" bash -c "! grep -q 'Could not initialize' '$work/out'"
 grep -v -e '^\s' -e '^???' -e 'Reading grayscale' "$work/out" | grep -E \
     '^(initializing BASS|Initializing effects...|Initializing GLUT ...|Playing muzak...|Entering mainloop...)$' \
     >"$work/order"
@@ -83,17 +96,17 @@ check "the picture is mostly the red clear colour ($red)" greater "$red" 0.3
 dark=$(share x "300x16+8+8" "black")
 check "the status line has black text ($dark)" greater "$dark" 0.02
 peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
-check "what would be heard is not silent (peak ${peak:-none})" greater "${peak:-0}" 0.05
+check "the sink's monitor heard the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 
-# 2. No audio driver at all: the message, then the silent clock.
-start "$root" nosuchdriver
+# 2. No sound server at all: the message, then the silent clock.
+start "$root" none
 sleep 2
 escape
-check "runs without any audio driver and exits 0 (got $status)" test "$status" = 0
+check "runs without any sound server and exits 0 (got $status)" test "$status" = 0
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
 
 # 2b. Closing the window is an exit like Escape.
-start "$root" dummy
+start "$root" none
 sleep 2
 "$wmclose" "$(xdotool search --name '^vortazov$' | head -1)"
 for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
@@ -103,28 +116,31 @@ check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
 # 3. No data at all, then a module and a stream that are not valid.
 mkdir -p "$work/empty" "$work/bad/data"
-start "$work/empty" dummy
+start "$work/empty" none
 sleep 2
 import -window root "$work/shot.png"
 escape
 check "runs without data/ and exits 0 on Escape (got $status)" test "$status" = 0
 check "says the module could not be loaded" grep -q "^Aw shit, couldn't load the muzak either!$" "$work/out"
+check "and why" grep -q "^data/compruss.xm: No such file or directory$" "$work/out"
 red=$(share x "640x480+0+0" "rgb(204,0,0)")
 check "without data the window shows the red clear colour ($red)" greater "$red" 0.9
 
 echo "this is not a module" >"$work/bad/data/compruss.xm"
 echo "this is not a stream" >"$work/bad/data/farewell.mp3"
-start "$work/bad" dummy
+start "$work/bad" none
 sleep 2
 escape
 check "a text file named as the module is refused, no crash (got $status)" test "$status" = 0
 check "and reported" grep -q "^Aw shit, couldn't load the muzak either!$" "$work/out"
+check "with the reason" grep -q "^data/compruss.xm: not an XM module$" "$work/out"
 if [ -f "$root/data/compruss.xm" ]; then
     head -c 3000 "$root/data/compruss.xm" >"$work/bad/data/compruss.xm"
-    start "$work/bad" dummy
+    start "$work/bad" none
     sleep 2
     escape
     check "a truncated module does not crash the program (got $status)" test "$status" = 0
+    check "and is named as such" grep -q "^data/compruss.xm: truncated XM module$" "$work/out"
 fi
 
 echo "$passes passed, $failures failed"

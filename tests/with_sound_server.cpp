@@ -1,0 +1,55 @@
+// with_sound_server.cpp -- runs a command against a sound server of its own, then stops the server
+//
+// Usage: with_sound_server pulseaudio|pipewire COMMAND [ARGS...]
+// The command alone gets PULSE_SERVER, the server's address; the server is stopped by its
+// pids when the command ends, also when it fails or this program is told to stop.
+// Exits with the command's status (128 + the signal when a signal ended it).
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "sound_server.h"
+
+static volatile sig_atomic_t child;  // the command's pid, 0 until it runs
+
+// A stop request (ctest's timeout, Ctrl+C) goes to the command; its end stops the server.
+static void forward(int signal) {
+    if (child > 0)
+        kill(child, signal);
+}
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        fprintf(stderr, "usage: %s pulseaudio|pipewire COMMAND [ARGS...]\n", argv[0]);
+        return 2;
+    }
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = forward;
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &action, nullptr);
+
+    SoundServer server;
+    if (!startSoundServer(server, argv[1]))
+        return 1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("PULSE_SERVER", server.address.c_str(), 1);
+        execvp(argv[2], argv + 2);
+        fprintf(stderr, "cannot run %s: %s\n", argv[2], strerror(errno));
+        _exit(127);
+    }
+    child = pid;
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    stopSoundServer(server);
+    if (pid < 0)
+        return 1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
