@@ -1,28 +1,30 @@
-// audio_sync.cpp -- how close the module position a frame driver sees is to what is heard, on SDL's disk driver
+// audio_sync.cpp -- how close the engine's "heard now" is to what a real sound server plays, per server path
 //
-// The disk driver writes each buffer to its file and then sleeps for the buffer's duration,
-// so a frame is "heard" when its buffer is written plus its place in the buffer. This
-// program notes the moment of every write by standing in for the C library's fwrite (the
-// file's own buffering would hide it: stdio passes two buffers on at a time). The main
-// thread polls BASS_ChannelGetPosition every millisecond like a frame driver and notes when
-// each row is first seen; the truth is the frame each row begins at (libopenmpt, one frame
-// per read) and the moment that frame was written. Prints mean and max absolute error, and
-// the error that reading libopenmpt's position straight after each 1024-frame render
-// would have given.
+// For each path the program starts a server of its own (tools: tests/sound_server.cpp),
+// plays the module through the engine into the server's null sink, and records the sink's
+// monitor in the same process through libpulse. The recording is aligned sample-exactly
+// with libopenmpt's render of the module (the least difference over a search window), so
+// recording frame A + f is module frame f. Every millisecond it reads the engine's heard
+// frame and BASS_ChannelGetPosition, and the monitor stream's pa_stream_get_time, which is
+// the frame the sink plays now (it includes the sink's latency). Prints per path:
+//   - claim error: engine's heard frame minus the frame the server plays, in ms: median, p5, p95;
+//   - row error: when a new row was first reported minus when its first frame was played.
+// Then the silent clock's drift against CLOCK_MONOTONIC_RAW.
 //
-// Usage: bench_audio_sync [seconds] [--rows]   (module: data/compruss.xm if present, else a
-// test module; --rows prints every row's errors)
-#include <dlfcn.h>
-#include <unistd.h>
+// Usage: bench_audio_sync [SECONDS_PER_PATH [DRIFT_SECONDS]]   (defaults 20 and 60; from the
+// project root: module data/compruss.xm if present, else a test module)
+#include <pulse/pulseaudio.h>
+#include <time.h>
 
 #include <libopenmpt/libopenmpt.hpp>
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -30,182 +32,275 @@
 #include "audio.h"
 #include "audio_files.h"
 #include "bass.h"
+#include "sound_server.h"
 
 using Clock = std::chrono::steady_clock;
 
-static const int bufferFrames = 1024;  // the engine asks for this; the disk driver takes it
-static Clock::time_point origin;       // the bench's time zero
-static const int maxWrites = 1 << 20;
-static double writeTime[maxWrites];    // seconds since origin of each device buffer written
-static std::atomic<int> writes;        // buffers written so far
-static std::atomic<bool> recording;
+// --- the monitor recording (recordLock)
+static std::mutex recordLock;
+static std::vector<int16_t> recorded;  // interleaved stereo, from the record stream's first frame
+static pa_threaded_mainloop *loop;
+static pa_context *context;
+static pa_stream *monitor;
 
-static double now() {
-    return std::chrono::duration<double>(Clock::now() - origin).count();
-}
-
-// Every buffer the disk driver writes passes here (SDL calls fwrite from its audio thread).
-extern "C" size_t fwrite(const void *data, size_t size, size_t count, FILE *file) {
-    typedef size_t (*Fwrite)(const void *, size_t, size_t, FILE *);
-    static Fwrite real = reinterpret_cast<Fwrite>(dlsym(RTLD_NEXT, "fwrite"));
-    if (recording && size * count == bufferFrames * 4) {
-        int i = writes.load();
-        if (i < maxWrites) {
-            writeTime[i] = now();
-            writes.store(i + 1);
-        }
+static void onRead(pa_stream *s, size_t, void *) {
+    const void *data;
+    size_t bytes;
+    while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
+        std::lock_guard<std::mutex> lock(recordLock);
+        if (data)
+            recorded.insert(recorded.end(), (const int16_t *)data, (const int16_t *)data + bytes / 2);
+        else
+            recorded.resize(recorded.size() + bytes / 2, 0);  // a hole: keep the timeline
+        pa_stream_drop(s);
     }
-    return real(data, size, count, file);
 }
+
+static void signalLoop(void *) {
+    pa_threaded_mainloop_signal(loop, 0);
+}
+
+static bool startMonitor() {
+    recorded.clear();
+    loop = pa_threaded_mainloop_new();
+    context = pa_context_new(pa_threaded_mainloop_get_api(loop), "bench monitor");
+    pa_context_set_state_callback(context, [](pa_context *, void *) { pa_threaded_mainloop_signal(loop, 0); }, nullptr);
+    pa_threaded_mainloop_lock(loop);
+    pa_threaded_mainloop_start(loop);
+    pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr);
+    while (pa_context_get_state(context) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+        pa_threaded_mainloop_wait(loop);
+    bool ok = pa_context_get_state(context) == PA_CONTEXT_READY;
+    if (ok) {
+        pa_sample_spec spec = {PA_SAMPLE_S16LE, 44100, 2};
+        monitor = pa_stream_new(context, "monitor", &spec, nullptr);
+        pa_stream_set_read_callback(monitor, onRead, nullptr);
+        pa_stream_set_state_callback(monitor, [](pa_stream *, void *) { signalLoop(nullptr); }, nullptr);
+        pa_buffer_attr attr;
+        memset(&attr, 0xff, sizeof attr);
+        attr.fragsize = 441 * 4;  // 10 ms
+        std::string source = std::string(SOUND_SERVER_SINK) + ".monitor";
+        pa_stream_connect_record(monitor, source.c_str(), &attr,
+                                 pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                   PA_STREAM_ADJUST_LATENCY));
+        while (pa_stream_get_state(monitor) == PA_STREAM_CREATING)
+            pa_threaded_mainloop_wait(loop);
+        ok = pa_stream_get_state(monitor) == PA_STREAM_READY;
+    }
+    pa_threaded_mainloop_unlock(loop);
+    return ok;
+}
+
+// The frame of the recording that the sink plays now, or -1 before the server knows.
+static int64_t monitorNow() {
+    pa_usec_t usec = 0;
+    pa_threaded_mainloop_lock(loop);
+    int r = pa_stream_get_time(monitor, &usec);
+    pa_threaded_mainloop_unlock(loop);
+    return r == 0 ? int64_t(usec) * 44100 / 1000000 : -1;
+}
+
+static void stopMonitor() {
+    pa_threaded_mainloop_stop(loop);
+    if (monitor) {
+        pa_stream_disconnect(monitor);
+        pa_stream_unref(monitor);
+    }
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_threaded_mainloop_free(loop);
+    monitor = nullptr;
+}
+
+// --- the reference
+static std::vector<int16_t> referencePcm;    // libopenmpt's render in the engine's chunks
+static std::vector<uint32_t> rowStartFrame;  // per (order << 8 | row) seen first: module frame
 
 static uint32_t wordOf(openmpt::module &m) {
     return uint32_t(m.get_current_row()) << 16 | uint32_t(m.get_current_order());
 }
 
-int main(int argc, char **argv) {
-    double limit = 1e9;
-    bool printRows = false;
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--rows") == 0)
-            printRows = true;
-        else
-            limit = atof(argv[i]);
+static void makeReference(const std::vector<uint8_t> &bytes, int seconds) {
+    std::ostringstream log;
+    openmpt::module chunks(bytes, log), frames(bytes, log);
+    chunks.ctl_set_integer("dither", 0);
+    frames.ctl_set_integer("dither", 0);
+    int total = seconds * 44100;
+    total -= total % AUDIO_CHUNK_FRAMES;  // whole chunks only
+    referencePcm.assign(size_t(total) * 2, 0);
+    for (int f = 0; f < total; f += AUDIO_CHUNK_FRAMES)
+        chunks.read_interleaved_stereo(44100, AUDIO_CHUNK_FRAMES, referencePcm.data() + f * 2);
+    rowStartFrame.assign(1 << 24, UINT32_MAX);
+    int16_t pcm[2];
+    for (int f = 0; f < total && frames.read_interleaved_stereo(44100, 1, pcm) == 1; f++) {
+        uint32_t w = wordOf(frames);
+        uint32_t key = (w & 0xFFFF) << 8 | (w >> 16 & 0xFF);
+        if (key < rowStartFrame.size() && rowStartFrame[key] == UINT32_MAX)
+            rowStartFrame[key] = f;
     }
+}
+
+// Recording frame of module frame 0: the least summed difference over 8192 frames, searched
+// around the first sound.
+static int64_t alignRecording(double &meanDifference) {
+    std::lock_guard<std::mutex> lock(recordLock);
+    size_t lead = 0, first = 0;
+    while (lead < referencePcm.size() && referencePcm[lead] == 0)
+        lead++;
+    while (first < recorded.size() && std::abs(recorded[first]) < 2)
+        first++;
+    int64_t guess = int64_t(first / 2) - int64_t(lead / 2);
+    int64_t best = -1;
+    double bestSum = 1e300;
+    for (int64_t a = guess - 256; a <= guess + 256; a++) {
+        if (a < 0 || size_t(a + 8192 + lead / 2) * 2 > recorded.size())
+            continue;
+        double sum = 0;
+        for (size_t i = lead; i < lead + 8192 * 2; i++)
+            sum += std::abs(recorded[size_t(a) * 2 + i] - referencePcm[i]);
+        if (sum < bestSum) {
+            bestSum = sum;
+            best = a;
+        }
+    }
+    meanDifference = bestSum / (8192 * 2);
+    return best;
+}
+
+static double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return NAN;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * (v.size() - 1) + 0.5))];
+}
+
+struct Sample {
+    int64_t heard;    // engine's heard frame
+    int64_t playing;  // recording frame the sink plays
+    uint32_t word;    // engine's module position
+};
+
+static void measurePath(const char *label, const char *serverKind, const char *output,
+                        const std::string &modulePath, int seconds) {
+    SoundServer server;
+    if (!startSoundServer(server, serverKind)) {
+        printf("%-34s no server\n", label);
+        return;
+    }
+    setenv("PULSE_SERVER", server.address.c_str(), 1);
+    if (!startMonitor()) {
+        printf("%-34s the monitor could not be recorded\n", label);
+        stopSoundServer(server);
+        return;
+    }
+    audioSelectBackend(AUDIO_DEVICE);
+    audioSelectOutput(output);
+    bool opened = BASS_Init(-1, 44100, 0, nullptr) != 0;
+    HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, BASS_LOOP);
+    if (!opened || !music) {
+        printf("%-34s the engine did not open cubeb's %s back-end (%s)\n", label, output, audioOutputName());
+        BASS_Free();
+        stopMonitor();
+        stopSoundServer(server);
+        return;
+    }
+    // let the output start flowing (PulseAudio's null sink holds the first write ~2 s)
+    Clock::time_point opening = Clock::now();
+    while (audioRenderedFrames() < 8 * 2048 && Clock::now() - opening < std::chrono::seconds(8))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    double startupSeconds = std::chrono::duration<double>(Clock::now() - opening).count();
+    // The module's frame 0 is the output frame rendered next after BASS_MusicPlay: exact
+    // when no render ran between the two reads.
+    int64_t moduleStart;
+    for (;;) {
+        int64_t before = audioRenderedFrames();
+        BASS_MusicPlay(music);
+        moduleStart = audioRenderedFrames();
+        if (before == moduleStart)
+            break;
+    }
+    std::vector<Sample> samples;
+    Clock::time_point start = Clock::now();
+    while (Clock::now() - start < std::chrono::seconds(seconds)) {
+        Sample s;
+        s.playing = monitorNow();
+        s.heard = audioHeardFrame();
+        s.word = BASS_ChannelGetPosition(music);
+        samples.push_back(s);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    double difference = 0;
+    int64_t offset = alignRecording(difference);
+    BASS_Free();
+    audioSelectOutput(nullptr);
+    stopMonitor();
+    stopSoundServer(server);
+    unsetenv("PULSE_SERVER");
+    if (offset < 0) {
+        printf("%-34s the module was not found in the recording\n", label);
+        return;
+    }
+    // after 3 s, once the servers' start-up has settled
+    std::vector<double> claim, rows;
+    uint32_t previous = 0xFFFFFFFF;
+    int reported = 0, matched = 0;
+    for (const Sample &s : samples) {
+        if (s.playing < 0)
+            continue;
+        int64_t heardModule = s.heard - moduleStart;     // module frame the engine says is heard
+        int64_t playedModule = s.playing - offset;       // module frame the sink plays
+        bool settled = playedModule > 3 * 44100;
+        if (settled)
+            claim.push_back((heardModule - playedModule) / 44.1);
+        if (s.word != previous && previous != 0xFFFFFFFF && settled) {
+            reported++;
+            uint32_t key = (s.word & 0xFFFF) << 8 | (s.word >> 16 & 0xFF);
+            if (key < rowStartFrame.size() && rowStartFrame[key] != UINT32_MAX) {
+                rows.push_back((playedModule - int64_t(rowStartFrame[key])) / 44.1);
+                matched++;
+            }
+        }
+        previous = s.word;
+    }
+    printf("%-34s claim-played ms: median %+6.2f p5 %+6.2f p95 %+6.2f | row reported-heard ms: median %+6.2f p5 %+6.2f "
+           "p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s\n",
+           label, percentile(claim, 0.5), percentile(claim, 0.05), percentile(claim, 0.95), percentile(rows, 0.5),
+           percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds);
+    fflush(stdout);
+}
+
+static double monotonicRaw() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC_RAW, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+int main(int argc, char **argv) {
+    int seconds = argc > 1 ? atoi(argv[1]) : 20;
+    int driftSeconds = argc > 2 ? atoi(argv[2]) : 60;
     std::string modulePath = "data/compruss.xm";
     std::vector<uint8_t> bytes = readBytes(modulePath);
     if (bytes.empty()) {
-        bytes = makeTestModule(3);
+        bytes = makeTestModule(6);
         modulePath = scratchDir() + "/sync.xm";
         writeBytes(modulePath, bytes);
     }
+    makeReference(bytes, seconds + 2);
+    printf("module %s, %d s per path, polled every millisecond\n", modulePath.c_str(), seconds);
+    measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", modulePath, seconds);
+    measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", modulePath, seconds);
+    measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", modulePath, seconds);
 
-    // the truth: the frame at which each row begins, and the naive reading's view of it
-    std::ostringstream log;
-    openmpt::module truth(bytes, log);
-    truth.ctl_set_integer("dither", 0);
-    std::vector<int64_t> rowStart;   // module frame of each row change, in order
-    std::vector<uint32_t> rowWord;
-    int16_t pcm[2];
-    uint32_t last = 0xFFFFFFFF;
-    for (int64_t f = 0; truth.read_interleaved_stereo(44100, 1, pcm) == 1; f++) {
-        uint32_t w = wordOf(truth);
-        if (w != last && !(w == 0 && f > 0)) {
-            rowStart.push_back(f);
-            rowWord.push_back(w);
-        }
-        last = w;
-    }
-    int64_t songFrames = rowStart.empty() ? 0 : rowStart.back();
-    // the first 4096 frames as the engine renders them, to find the song in the output
-    openmpt::module head(bytes, log);
-    head.ctl_set_integer("dither", 0);
-    std::vector<int16_t> headPcm(4096 * 2);
-    for (int f = 0; f < 4096; f += AUDIO_CHUNK_FRAMES)
-        head.read_interleaved_stereo(44100, AUDIO_CHUNK_FRAMES, headPcm.data() + f * 2);
-
-    std::string diskPath = scratchDir() + "/disk.raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", diskPath.c_str(), 1);
-    origin = Clock::now();
-    recording = true;
-    if (!BASS_Init(-1, 44100, 0, nullptr) || audioBackend() != AUDIO_DEVICE) {
-        printf("the disk driver did not open\n");
-        return 1;
-    }
-    HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, 0);
-    if (!music) {
-        printf("cannot load %s\n", modulePath.c_str());
-        return 1;
-    }
-    BASS_Start();
-    BASS_MusicPlay(music);
-
-    // the frame driver: poll every millisecond, note when each position is first seen
-    std::vector<double> seenTime;
-    std::vector<double> pollBefore;  // the poll before each sighting, which still saw the old row
-    std::vector<uint32_t> seenWord;
-    double playSeconds = std::min(limit, double(songFrames) / 44100 + 0.2);
-    double start = now();
-    last = 0xFFFFFFFF;
-    double previousPoll = start;
-    while (now() - start < playSeconds) {
-        uint32_t w = BASS_ChannelGetPosition(music);
-        double t = now();
-        if (w != last) {
-            seenTime.push_back(t);
-            pollBefore.push_back(previousPoll);
-            seenWord.push_back(w);
-            last = w;
-        }
-        previousPoll = t;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // the silent clock against the kernel's unadjusted clock
+    audioSelectBackend(AUDIO_SILENT);
+    BASS_Init(-1, 44100, 0, nullptr);
+    double t0 = monotonicRaw();
+    int64_t h0 = audioHeardFrame();
+    std::this_thread::sleep_for(std::chrono::seconds(driftSeconds));
+    int64_t h1 = audioHeardFrame();
+    double elapsed = monotonicRaw() - t0;
     BASS_Free();
-    recording = false;
-    std::vector<uint8_t> written = readBytes(diskPath);
-    unlink(diskPath.c_str());
-
-    // where the song begins in the output: its first 4096 frames, sample for sample
-    std::vector<int16_t> out(written.size() / 2);
-    memcpy(out.data(), written.data(), out.size() * 2);
-    int64_t songAt = -1;
-    for (size_t f = 0; songAt < 0 && (f + 4096) * 2 <= out.size(); f++)
-        if (std::equal(headPcm.begin(), headPcm.end(), out.begin() + f * 2))
-            songAt = int64_t(f);
-    if (songAt < 0) {
-        printf("the song was not found in the output\n");
-        return 1;
-    }
-    // the moment output frame j was heard: its buffer's write, plus its place in it
-    auto heardAt = [&](int64_t j) {
-        int64_t k = j / bufferFrames;
-        return k < writes ? writeTime[k] + double(j % bufferFrames) / 44100 : -1.0;
-    };
-    auto bufferWrittenAt = [&](int64_t j) { return heardAt(j / bufferFrames * bufferFrames); };
-
-    double sum = 0, worst = 0, naiveSum = 0, naiveWorst = 0;
-    double onTimeSum = 0, onTimeWorst = 0;  // rows whose poller woke within 3 ms of the last poll
-    int rows = 0, missed = 0, onTime = 0;
-    size_t next = 0;
-    for (size_t r = 1; r < rowStart.size(); r++) {
-        int64_t j = songAt + rowStart[r];
-        if (j >= int64_t(out.size() / 2) || heardAt(j) < 0)
-            break;
-        double truthTime = heardAt(j);
-        while (next < seenWord.size() && seenWord[next] != rowWord[r])
-            next++;
-        if (next == seenWord.size()) {
-            missed++;
-            next = 0;
-            continue;
-        }
-        double error = seenTime[next] - truthTime;
-        // the naive reading: the position after a 1024-frame render is taken as current from
-        // the moment that buffer is written
-        double naive = bufferWrittenAt(j) - truthTime;
-        if (printRows)
-            printf("row at frame %lld: seen %+.2f ms (poll gap %.2f ms), naive %+.2f ms\n", (long long)j,
-                   1000 * error, 1000 * (seenTime[next] - pollBefore[next]), 1000 * naive);
-        sum += std::fabs(error);
-        worst = std::max(worst, std::fabs(error));
-        // On a busy machine the poller sometimes sleeps far longer than asked; then the
-        // sighting says more about the scheduler than about the engine.
-        if (seenTime[next] - pollBefore[next] <= 0.003) {
-            onTimeSum += std::fabs(error);
-            onTimeWorst = std::max(onTimeWorst, std::fabs(error));
-            onTime++;
-        }
-        naiveSum += std::fabs(naive);
-        naiveWorst = std::max(naiveWorst, std::fabs(naive));
-        rows++;
-    }
-    printf("module %s, %.1f s played, buffer %d frames, song at output frame %lld\n", modulePath.c_str(),
-           playSeconds, bufferFrames, (long long)songAt);
-    printf("rows compared %d (not seen by the poller: %d)\n", rows, missed);
-    printf("engine: mean |error| %.2f ms, max %.2f ms\n", 1000 * sum / std::max(rows, 1), 1000 * worst);
-    printf("engine, the %d rows whose poll came on time: mean |error| %.2f ms, max %.2f ms\n", onTime,
-           1000 * onTimeSum / std::max(onTime, 1), 1000 * onTimeWorst);
-    printf("naive:  mean |error| %.2f ms, max %.2f ms\n", 1000 * naiveSum / std::max(rows, 1), 1000 * naiveWorst);
-    printf("naive / engine mean error: %.1f\n", naiveSum / std::max(sum, 1e-9));
+    double drift = ((h1 - h0) / 44100.0 - elapsed) / elapsed * 100;
+    printf("silent clock over %.1f s: %+.4f %% (%+.2f ms)\n", elapsed, drift, ((h1 - h0) / 44100.0 - elapsed) * 1000);
     return 0;
 }
