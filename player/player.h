@@ -45,6 +45,15 @@ extern void (*endProgram)(int status);
 // Called with the finished frame in the back buffer (status line included), before the swap.
 extern void (*frameFinished)();
 
+// frame pacing: the live loop shows 60 frames a second, the rate the scenes' per-frame
+// animation and trails were tuned for, whatever the display's refresh rate
+void initPacing();           // after the window exists: asks for vsync, starts the ticks
+// false: frames run back to back and the swap does not wait for the display (the capture,
+// which keeps its own clock, and benchmarks that measure the unpaced loop)
+void setPacing(bool paced);
+bool pacingVsync();          // the swap waits for the display's refresh
+void pacedFrame();           // display and idle callback: waits for the frame's tick, then displayFrame
+
 // view, projection and overlay
 extern int windowWidth, windowHeight;  // pixels, from the last reshape
 extern float aspectRatio;

@@ -57,14 +57,15 @@ void startDemo(int *argc, char **argv) {
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(640, 480);
     glutCreateWindow("vortazov");
+    initPacing();
     initEffects();
     printf("Initializing GLUT ...\n");
     sceneIndex = -1;
     glutIgnoreKeyRepeat(1);
     glutKeyboardFunc(keyPressed);
     glutSpecialFunc(specialKeyPressed);
-    glutDisplayFunc(displayFrame);
-    glutIdleFunc(displayFrame);
+    glutDisplayFunc(pacedFrame);
+    glutIdleFunc(pacedFrame);
     glutReshapeFunc(reshapeView);
     // closing the window is an exit like Escape, so recorded sync points are written
     glutCloseFunc(windowClosed);

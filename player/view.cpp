@@ -1,4 +1,4 @@
-// view.cpp -- the fixed camera and projection, the lighting keys and the 2D text overlay
+// view.cpp -- the fixed camera and projection, the lighting and fullscreen keys, the 2D text overlay
 #include "player.h"
 
 #include <GL/freeglut.h>
@@ -39,6 +39,12 @@ void specialKeyPressed(int key, int, int) {
     } else if (key == GLUT_KEY_F2) {
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
+    } else if (key == GLUT_KEY_F11) {
+        // GLUT_FULL_SCREEN still tells the state before the toggle: the window manager
+        // answers later, and the reshape that follows sizes the view and the picture
+        bool leaving = glutGet(GLUT_FULL_SCREEN);
+        glutFullScreenToggle();
+        glutSetCursor(leaving ? GLUT_CURSOR_INHERIT : GLUT_CURSOR_NONE);
     }
 }
 

@@ -9,10 +9,12 @@
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 static const int64_t FRAMES_PER_ROW = 5292;  // 0.12 s at 44100 Hz
 static int testClockMs;                       // what the frame driver's clock reads
@@ -111,6 +113,50 @@ TEST_F(FrameDriver, MissingModuleLeavesTheTimelineWaiting) {
     keyPressed(27, 0, 0);
     EXPECT_EQ(0, exitStatus);
     exitStatus = -1;
+    statusText[0] = 0;
+    fpsLastTime = 0;
+    fpsFrames = 0;
+    frameCounter = 0;
+}
+
+// The live loop's pacer on the real window (Xvfb offers no vsync, so the ticks alone pace):
+// 60 frames a second, and a stalled frame is followed by one frame, not a burst to catch up.
+static std::vector<std::chrono::steady_clock::time_point> frameStarts;  // each frame's clock read
+static int stallFrame = -1;  // the frame (index in frameStarts) that sleeps 100 ms before its swap
+
+static int stampingClock() {
+    frameStarts.push_back(std::chrono::steady_clock::now());
+    return testClockMs;
+}
+
+static void stallOnce() {
+    if (int(frameStarts.size()) - 1 == stallFrame)
+        usleep(100000);
+}
+
+TEST_F(FrameDriver, PacedFramesComeSixtyASecondAndAStallBringsNoBurst) {
+    using std::chrono::duration;
+    readClock = stampingClock;
+    frameFinished = stallOnce;
+    setPacing(true);
+    auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5))
+        pacedFrame();
+    size_t inFiveSeconds = frameStarts.size() - 1;  // the last began after the five seconds
+    EXPECT_NEAR(300, double(inFiveSeconds), 5) << "frames in five seconds";
+
+    stallFrame = int(frameStarts.size()) + 2;
+    for (int i = 0; i < 12; i++)
+        pacedFrame();
+    auto gap = [](int k) { return duration<double, std::milli>(frameStarts[k + 1] - frameStarts[k]).count(); };
+    EXPECT_GT(gap(stallFrame), 100);
+    EXPECT_LT(gap(stallFrame), 110) << "the frame after the stall starts at once";
+    for (int k = stallFrame + 1; k < stallFrame + 8; k++)
+        EXPECT_GT(gap(k), 12) << "frame " << k - stallFrame << " after the stall came early";
+
+    setPacing(false);
+    readClock = testClock;
+    frameFinished = countStatusPixels;
     statusText[0] = 0;
     fpsLastTime = 0;
     fpsFrames = 0;
