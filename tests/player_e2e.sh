@@ -114,6 +114,28 @@ if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; sta
 check "closing the window ends the program with status 0 (got $status)" test "$status" = 0
 check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
+# 2c. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
+start "$root" dummy
+sleep 2
+window=$(xdotool search --name '^vortazov$' | head -1)
+screen=$(xdotool getdisplaygeometry | tr ' ' x)
+size() { xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}'; }
+xdotool mousemove 320 240 key F11
+sleep 2
+check "F11 makes the window fill the screen ($(size), screen $screen)" test "$(size)" = "$screen"
+import -window root "$work/shot.png"
+red=$(share x "$screen+0+0" "rgb(204,0,0)")
+check "the fullscreen window is drawn whole ($red)" greater "$red" 0.8
+dark=$(share x "300x16+8+8" "black")
+check "fullscreen keeps the status line at the top-left ($dark)" greater "$dark" 0.02
+xdotool key F11
+sleep 1
+check "F11 again brings back the 640x480 window ($(size))" test "$(size)" = 640x480
+xdotool key F11
+sleep 1
+escape
+check "Escape while fullscreen exits 0 within a second (got $status)" test "$status" = 0
+
 # 3. No data at all, then a module and a stream that are not valid.
 mkdir -p "$work/empty" "$work/bad/data"
 start "$work/empty" none
