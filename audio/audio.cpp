@@ -123,6 +123,7 @@ static Clock::time_point devicePositionTime;  // ... and when that was
 static int64_t silentBase;                // heard frame when the silent clock started
 static Clock::time_point silentStart;     // ... and the moment it started
 static int64_t lastHeard;                 // never report time going backwards
+static int64_t lookaheadFrames;           // position queries answer for this many frames ahead
 
 // --- the silent clock's renderer (silentStop under clockLock)
 static std::thread silentThread;
@@ -572,6 +573,17 @@ static int64_t heardFrame() {
     return heardFrameLocked(fresh, position);
 }
 
+// The frame the position queries answer for: the one heard `lookaheadFrames` from now, so
+// that a picture drawn from the answer shows what is heard when it appears. Never past what
+// has been rendered (no stamps lie beyond), and the pull back-end's answer stays exact.
+static int64_t queriedFrame() {
+    int64_t heard = heardFrame();
+    std::lock_guard<std::mutex> clock(clockLock);
+    if (!initialized || activeBackend == AUDIO_PULL)
+        return heard;
+    return std::max(heard, std::min(heard + lookaheadFrames, renderedFrames));
+}
+
 static uint32_t modulePositionLocked(int64_t heard) {
     if (moduleFrozen)
         return moduleFrozenWord;
@@ -742,6 +754,15 @@ int64_t audioHeardFrame() {
     return heardFrame();
 }
 
+int64_t audioQueriedFrame() {
+    return queriedFrame();
+}
+
+void audioSetLookahead(double seconds) {
+    std::lock_guard<std::mutex> clock(clockLock);
+    lookaheadFrames = std::max<int64_t>(0, int64_t(seconds * AUDIO_RATE));
+}
+
 // ---------------------------------------------------------------------------------------
 // the library interface
 
@@ -854,7 +875,7 @@ BOOL BASS_MusicPlay(HMUSIC handle) {
 }
 
 DWORD BASS_ChannelGetPosition(DWORD handle) {
-    int64_t heard = heardFrame();
+    int64_t heard = queriedFrame();
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized || handle == 0 || handle != moduleHandle)
         return 0xFFFFFFFF;
@@ -862,7 +883,7 @@ DWORD BASS_ChannelGetPosition(DWORD handle) {
 }
 
 BOOL BASS_Stop(void) {
-    int64_t heard = heardFrame();
+    int64_t heard = queriedFrame();
     std::lock_guard<std::mutex> engine(engineLock);
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized)
@@ -944,7 +965,7 @@ BOOL BASS_StreamPlay(HSTREAM handle, BOOL, DWORD) {
 }
 
 DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
-    int64_t heard = heardFrame();
+    int64_t heard = queriedFrame();
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized || handle == 0 || handle != streamHandle)
         return 0;

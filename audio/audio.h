@@ -53,3 +53,10 @@ int64_t audioRenderedFrames();
 // clock between its updates; the silent clock's; or, when pulled, the frames pulled.
 // It never goes backwards.
 int64_t audioHeardFrame();
+// Position queries (order and row, the stream's file position, and what BASS_Stop keeps)
+// answer for the frame heard `seconds` from now rather than now: the frame driver sets the
+// time from its query to its picture's swap, so a picture shows the music heard when it
+// appears. 0 by default; the pull back-end always answers for the frames pulled.
+void audioSetLookahead(double seconds);
+// The frame the position queries answer for now: audioHeardFrame plus the lookahead.
+int64_t audioQueriedFrame();

@@ -6,3 +6,8 @@ if(TARGET xmwriter)
   add_executable(bench_pace pace_bench.cpp)
   target_link_libraries(bench_pace PRIVATE demo xmwriter)
 endif()
+# What a paced frame shows against what is heard at its swap, on a real sound server.
+if(TARGET sound_server)
+  add_executable(bench_frame_sync frame_sync.cpp)
+  target_link_libraries(bench_frame_sync PRIVATE demo sound_server PkgConfig::OPENMPT)
+endif()

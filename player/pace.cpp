@@ -7,9 +7,11 @@
 // it may run: the swap waits for the display where the context lets us ask for that, and a
 // frame never starts before its tick on the steady clock, one tick every 1/60 s.
 #include "player.h"
+#include "audio.h"
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -30,6 +32,10 @@ static bool pacingOn = true;             // frames are held to their ticks
 static bool vsyncOn;                     // the swap waits for the display's refresh
 static PaceClock::duration tickPeriod;   // time between two ticks
 static PaceClock::time_point nextTick;   // earliest start of the next frame, zero before the first
+bool lookAheadToSwap = true;             // position queries answer for the moment of the swap
+static const int DELAY_FRAMES = 16;      // frames whose query-to-swap time is kept
+static double frameDelays[DELAY_FRAMES]; // seconds from a frame's start (its position query) to its swap
+static int delaysKept;                   // frames measured so far, up to DELAY_FRAMES
 
 // The GLX extensions of the window's screen, as the context can use them (the client's own
 // list also names extensions the server side does not give this context).
@@ -98,6 +104,22 @@ void setPacing(bool paced) {
         seconds = 0.995 / displayHz;
     tickPeriod = std::chrono::duration_cast<PaceClock::duration>(std::chrono::duration<double>(seconds));
     nextTick = PaceClock::time_point();
+    delaysKept = 0;
+    audioSetLookahead(0);
+}
+
+// A frame shows the music of its position query, and it is seen only once it is swapped,
+// a drawing time later (more with vsync, which waits for the display). The position queries
+// therefore answer for that moment: the median time from start to swap of the last frames,
+// so a single slow frame does not move it.
+static void noteFrameDelay(double seconds) {
+    frameDelays[delaysKept % DELAY_FRAMES] = seconds;
+    delaysKept++;
+    int n = std::min(delaysKept, DELAY_FRAMES);
+    double sorted[DELAY_FRAMES];
+    std::copy(frameDelays, frameDelays + n, sorted);
+    std::nth_element(sorted, sorted + n / 2, sorted + n);
+    audioSetLookahead(lookAheadToSwap ? sorted[n / 2] : 0);
 }
 
 void initPacing() {
@@ -120,5 +142,8 @@ void pacedFrame() {
         // ticks stay on one grid, so the time a sleep oversleeps is made up by the next one
         nextTick += tickPeriod;
     }
+    PaceClock::time_point began = PaceClock::now();
     displayFrame();
+    if (pacingOn)
+        noteFrameDelay(std::chrono::duration<double>(PaceClock::now() - began).count());
 }

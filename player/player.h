@@ -53,6 +53,9 @@ void initPacing();           // after the window exists: asks for vsync, starts 
 void setPacing(bool paced);
 bool pacingVsync();          // the swap waits for the display's refresh
 void pacedFrame();           // display and idle callback: waits for the frame's tick, then displayFrame
+// true: the position a paced frame draws is the one heard when it is swapped, not when it
+// began (false only for a benchmark that measures the difference)
+extern bool lookAheadToSwap;
 
 // view, projection and overlay
 extern int windowWidth, windowHeight;  // pixels, from the last reshape

@@ -79,6 +79,7 @@ TEST_F(Audio, PullModuleFollowsLibopenmpt) {
     audioSelectBackend(AUDIO_PULL);
     ASSERT_NE(BASS_Init(-1, 44100, 0, nullptr), 0);
     EXPECT_EQ(audioBackend(), AUDIO_PULL);
+    audioSetLookahead(0.05);  // pulled frames are exact: a lookahead changes nothing here
     HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, 0);
     ASSERT_NE(music, 0u);
     EXPECT_EQ(BASS_ChannelGetPosition(music), 0u);  // loaded, not yet playing
@@ -130,6 +131,7 @@ TEST_F(Audio, PullModuleFollowsLibopenmpt) {
     }
     EXPECT_GT(rowsSeen, 60);
     EXPECT_EQ(audioRenderedFrames(), frame);
+    audioSetLookahead(0);
 }
 
 // With the loop flag the song starts over at its end and keeps sounding; without it, it
@@ -504,6 +506,13 @@ TEST_F(Audio, SilentClockPlaysInRealTime) {
     }
     EXPECT_NEAR(secondsSince(start), 1.0, 0.15);
     EXPECT_GT(previous, 15000u);
+
+    // a lookahead moves the queries on by that much, within what is rendered already
+    audioSetLookahead(0.01);
+    int64_t ahead = audioQueriedFrame() - audioHeardFrame();
+    EXPECT_GE(ahead, 430);
+    EXPECT_LE(ahead, 441);
+    audioSetLookahead(0);
 }
 
 // With no sound server to reach the engine falls back to the silent clock and says so.
