@@ -115,7 +115,7 @@ check "closing the window ends the program with status 0 (got $status)" test "$s
 check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
 # 2c. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
-start "$root" dummy
+start "$root" server
 sleep 2
 window=$(xdotool search --name '^vortazov$' | head -1)
 screen=$(xdotool getdisplaygeometry | tr ' ' x)
