@@ -39,7 +39,8 @@ mpg123 -q -s "$mp3" >"$tmp/farewell.raw" 2>/dev/null || fail "mpg123 cannot deco
 seconds=$(wc -c <"$tmp/farewell.raw" | awk '{ print $1 / 4 / 44100 }')
 size=$(wc -c <"$mp3")
 echo "farewell.mp3: $size bytes, $seconds s decoded"
-# The last word is at byte 1157339: the stream must go on a few seconds past it.
+# The last word is at byte 1157339: the stream must go on past it (in silence), or the stream
+# would end before the frame that shows the word.
 [ "$size" -ge $((1157339 + 2 * 16000)) ] || fail "the stream ends too soon after the last word ($size bytes)"
 awk -v s="$seconds" 'BEGIN { exit !(s > (1157339 - 417) / 16000 + 2.0) }' || fail "decoded stream too short ($seconds s)"
 # Byte positions map to time only if the audio starts right after lame's 417-byte tag frame.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 namespace {
 
@@ -18,8 +19,9 @@ const int chunk = 441;  // 10 ms: the resolution of every time measured here
 
 struct Render {
     std::vector<float> left, right;
-    std::vector<int> orderAt;  // order reported after each chunk
-    double endSeconds = -1;    // first time the module reports order 20 row 62
+    std::vector<int> orderAt;     // order reported after each chunk
+    std::vector<int> positionAt;  // order * 256 + row reported after each chunk
+    double endSeconds = -1;       // first time the module reports order 20 row 62
 };
 
 Render renderShipped() {
@@ -41,6 +43,7 @@ Render renderShipped() {
         frames += n;
         int order = module.get_current_order(), row = module.get_current_row();
         r.orderAt.push_back(order);
+        r.positionAt.push_back(order * 256 + row);
         // The position is that at the end of the chunk; the row began within it.
         if (r.endSeconds < 0 && order == 20 && row >= 62)
             r.endSeconds = (frames - n / 2.0) / rate;
@@ -68,6 +71,54 @@ double db(double v) { return 20.0 * std::log10(std::max(v, 1e-9)); }
 const double rowSeconds = 0.12;
 const double timelineEnd = (20 * 64 + 62) * rowSeconds;
 
+// The cue sheet's order table: when each order starts and which instrument carries its tune.
+struct OrderCue {
+    double start;
+    std::string tune;
+};
+std::vector<OrderCue> orderCues() {
+    std::ifstream in("data/CUES.md");
+    std::vector<OrderCue> cues;
+    std::string line;
+    while (std::getline(in, line) && line.rfind("## farewell", 0) != 0) {
+        int order = 0, minutes = 0;
+        double seconds = 0;
+        if (std::sscanf(line.c_str(), "| %d | %d:%lf |", &order, &minutes, &seconds) != 3 || order != int(cues.size()))
+            continue;
+        std::vector<std::string> cells;
+        for (size_t at = 0; (at = line.find(" | ", at)) != std::string::npos; at += 3)
+            cells.push_back(line.substr(at + 3, line.find(" | ", at + 3) - at - 3));
+        cues.push_back({minutes * 60 + seconds, cells.size() > 3 ? cells[3] : ""});
+    }
+    return cues;
+}
+
+// A module with only one instrument's notes left: a cell belongs to the instrument last
+// struck on its channel, so key-offs and effects stay with their notes.
+XmModule solo(XmModule m, int instrument) {
+    std::vector<int> current(m.channels, 0);
+    for (uint8_t index : m.orders) {
+        XmPattern &p = m.patterns[index];
+        for (size_t i = 0; i < p.cells.size(); i++) {
+            XmCell &c = p.cells[i];
+            int ch = int(i % m.channels);
+            if (c.instrument)
+                current[ch] = c.instrument;
+            if (current[ch] != instrument && c.effect != 0x0F)  // the tempo stays
+                c = XmCell();
+        }
+    }
+    return m;
+}
+
+double rmsOf(const std::vector<float> &pcm, double from, double to) {
+    size_t a = size_t(from * rate) * 2, b = std::min(pcm.size(), size_t(to * rate) * 2);
+    double sum = 0;
+    for (size_t i = a; i < b; i++)
+        sum += pcm[i] * pcm[i];
+    return b > a ? std::sqrt(sum / (b - a)) : 0;
+}
+
 }  // namespace
 
 TEST(MusicRender, TimelineEndsWhenTheCueSheetSays) {
@@ -85,10 +136,17 @@ TEST(MusicRender, TimelineEndsWhenTheCueSheetSays) {
     EXPECT_NEAR(r.endSeconds, said, 0.011) << "libopenmpt reaches order 20 row 62 at " << r.endSeconds << " s";
     // The module must not stop before the timeline does.
     EXPECT_GT(r.left.size() / double(rate), timelineEnd + 0.1);
+    // It only ever moves forward until it loops at its very end (reported as order 0 row 0):
+    // the player reads a position behind the last one as the module wrapping round.
+    size_t last = r.positionAt.size();
+    while (last > 0 && r.positionAt[last - 1] == 0)
+        last--;
+    for (size_t i = 1; i < last; i++)
+        ASSERT_GE(r.positionAt[i], r.positionAt[i - 1]) << "the module jumps back after " << i * chunk / double(rate) << " s";
     std::printf("order 20 row 62 at %.3f s, module %.3f s\n", r.endSeconds, r.left.size() / double(rate));
 }
 
-TEST(MusicRender, NoClippingAndEvenLoudness) {
+TEST(MusicRender, MixIsUnclippedEvenAndWide) {
     const Render &r = shipped();
     ASSERT_FALSE(r.left.empty());
     float peak = 0;
@@ -123,6 +181,80 @@ TEST(MusicRender, NoClippingAndEvenLoudness) {
         longest = std::max(longest, run);
     }
     EXPECT_LE(longest, 1.0) << "silent for " << longest << " s";
+
+    // Width: the side signal (L - R) against the mid (L + R) over the whole timeline.
+    double side = 0, mid = 0;
+    for (size_t i = 0; i < endFrame && i < r.left.size(); i++) {
+        side += (r.left[i] - r.right[i]) * (r.left[i] - r.right[i]);
+        mid += (r.left[i] + r.right[i]) * (r.left[i] + r.right[i]);
+    }
+    double width = 10 * std::log10(side / mid);
+    std::printf("side/mid %.2f dB\n", width);
+    EXPECT_GT(width, -12.0) << "the mix is close to mono";
+}
+
+// Where the balalaika or the accordion carries the tune, it must be heard as the tune: alone,
+// it is within 8 dB of the loudest instrument alone. The snare's "pah" answers the kick's
+// "oom" within 10 dB.
+TEST(MusicRender, TheTuneCarriesOverTheBand) {
+    std::vector<OrderCue> cues = orderCues();
+    ASSERT_EQ(cues.size(), 21u) << "the cue sheet's order table";
+    XmModule band = composeCompruss();
+    std::vector<std::vector<float>> alone;
+    for (size_t i = 0; i < band.instruments.size(); i++)
+        alone.push_back(renderModule(writeXm(solo(band, int(i) + 1)), timelineEnd));
+    auto level = [&](const std::string &name, double from, double to) {
+        for (size_t i = 0; i < band.instruments.size(); i++)
+            if (band.instruments[i].name == name)
+                return db(rmsOf(alone[i], from, to));
+        ADD_FAILURE() << "no instrument " << name;
+        return -200.0;
+    };
+    int checked = 0;
+    for (size_t o = 0; o < cues.size(); o++) {
+        if (cues[o].tune != "balalaika" && cues[o].tune != "accordion")
+            continue;
+        double from = cues[o].start, to = o + 1 < cues.size() ? cues[o + 1].start : timelineEnd;
+        double loudest = -200;
+        std::string loudestName;
+        for (const XmInstrument &ins : band.instruments)
+            if (level(ins.name, from, to) > loudest) {
+                loudest = level(ins.name, from, to);
+                loudestName = ins.name;
+            }
+        double tune = level(cues[o].tune, from, to);
+        std::printf("order %2zu: %s %.1f dB, loudest %s %.1f dB\n", o, cues[o].tune.c_str(), tune,
+                    loudestName.c_str(), loudest);
+        EXPECT_GE(tune, loudest - 8.0) << "order " << o << ": the " << cues[o].tune << " is buried";
+        checked++;
+    }
+    EXPECT_GE(checked, 4) << "orders where the folk instruments carry the tune";
+    double kick = level("kick", 0, timelineEnd), snare = level("snare", 0, timelineEnd);
+    std::printf("kick %.1f dB, snare %.1f dB\n", kick, snare);
+    EXPECT_GE(snare, kick - 10.0);
+}
+
+// The count-in lands where its captions appear: each hit of order 3 rows 57, 58 and 60 stands
+// 10 dB above the two rows before it, and rows 62 and 63 are a burst, not a lull. At the end,
+// nothing may still sound on order 20 row 62, where the end part stops the module.
+TEST(MusicRender, CountInAndEndingLandCleanly) {
+    const Render &r = shipped();
+    ASSERT_FALSE(r.left.empty());
+    auto at = [](int order, int row) { return size_t((order * 64 + row) * rowSeconds * rate); };
+    const size_t onset = rate * 3 / 100;
+    for (int row : {57, 58, 60}) {
+        double hit = db(rms(r, at(3, row), at(3, row) + onset));
+        double before = db(rms(r, at(3, row - 2), at(3, row)));
+        std::printf("order 3 row %d: %.1f dB against %.1f dB before\n", row, hit, before);
+        EXPECT_GE(hit - before, 10.0) << "the hit on order 3 row " << row;
+    }
+    double burst = db(rms(r, at(3, 62), at(4, 0)));
+    double groove = db(rms(r, at(3, 0), at(3, 48)));
+    std::printf("rows 62-63 %.1f dB, the groove %.1f dB\n", burst, groove);
+    EXPECT_GE(burst, groove);
+    double tail = db(rms(r, at(20, 62) - rate / 50, at(20, 62) + rate / 50));
+    std::printf("around order 20 row 62: %.1f dBFS\n", tail);
+    EXPECT_LT(tail, -50.0) << "the module is still sounding when the end part stops it";
 }
 
 // The flash rows (multiples of 8) and the clears (multiples of 4) should be heard: sound
@@ -157,8 +289,7 @@ TEST(MusicRender, FarewellRowsStartWhereTheWordTableAssumes) {
     std::vector<uint8_t> file = writeXm(composeFarewell());
     openmpt::module module(file.data(), file.size());
     module.set_repeat_count(0);
-    const double tick = farewellTickSeconds();
-    const int speed = 19;
+    const SongClock clock = farewellClock();
     const int step = 16;  // frames per read: rows are located to within 0.4 ms
     std::vector<float> l(step), r(step);
     size_t frames = 0;
@@ -172,9 +303,9 @@ TEST(MusicRender, FarewellRowsStartWhereTheWordTableAssumes) {
         int order = module.get_current_order(), row = module.get_current_row();
         if ((order != lastOrder || row != lastRow) && !(order == 0 && row == 0)) {
             rowIndex++;
-            double expected = rowIndex * speed * tick;
+            ASSERT_LT(size_t(rowIndex), clock.rowStart.size());
             double seen = (frames - n / 2.0) / rate;
-            worst = std::max(worst, std::fabs(seen - expected));
+            worst = std::max(worst, std::fabs(seen - clock.rowStart[rowIndex]));
             checked++;
         }
         lastOrder = order;
@@ -200,10 +331,10 @@ TEST(MusicRender, EveryWordStartsANoteOfTheTune) {
             if (p.cells[i].instrument == leadIns && p.cells[i].note >= 1 && p.cells[i].note <= 96)
                 notes[i % song.channels]++;
     int tune = int(std::max_element(notes.begin(), notes.end()) - notes.begin());
-    EXPECT_EQ(notes[tune], wordCount);
+    EXPECT_EQ(notes[tune], wordCount - 1);  // the last word is the silence after the song
     for (XmPattern &p : song.patterns)
         for (size_t i = 0; i < p.cells.size(); i++)
-            if (int(i % song.channels) != tune)
+            if (int(i % song.channels) != tune && p.cells[i].effect != 0x0F)  // the tempo stays
                 p.cells[i] = XmCell();
     std::vector<float> pcm = renderModule(writeXm(song), 80.0);
     ASSERT_FALSE(pcm.empty());
@@ -218,10 +349,11 @@ TEST(MusicRender, EveryWordStartsANoteOfTheTune) {
             sum += pcm[2 * i] * pcm[2 * i] + pcm[2 * i + 1] * pcm[2 * i + 1];
         level.push_back(db(std::sqrt(sum / (2.0 * (b - a)))));
     }
-    double tick = farewellTickSeconds(), leadIn = farewellLeadIn(tick);
-    std::vector<WordCue> words = farewellWords(tick, leadIn);
+    SongClock clock = farewellClock();
+    double leadIn = farewellLeadIn(clock);
+    std::vector<WordCue> words = farewellWords(clock, leadIn);
     int earliest = 1000, latest = -1000;
-    for (size_t w = 0; w < words.size(); w++) {
+    for (size_t w = 0; w + 1 < words.size(); w++) {
         int at = int(std::lround((words[w].seconds - leadIn) * 1000));
         ASSERT_GT(at, 40);
         ASSERT_LT(at + 63, int(level.size()));

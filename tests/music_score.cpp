@@ -216,31 +216,61 @@ TEST(MusicModule, AccentsFallOnTheRowsThePicturesChangeOn) {
     for (int order = 0; order < int(module.orders.size()); order++) {
         const XmPattern &p = module.patterns[module.orders[order]];
         for (int row = 0; row < 64; row += 4) {
-            if (order == 3 && row == 56)
-                continue;  // the breath before the count-in
+            if ((order == 3 && row == 56) || (order == 20 && row == 60))
+                continue;  // the silence before the count-in; the last hit ringing out
             bool any = false;
             for (int c = 0; c < ch; c++)
                 any = any || struck(p.cells[row * ch + c]);
             EXPECT_TRUE(any) << "nothing struck at order " << order << " row " << row;
         }
-        // Loud kicks (full volume) only on the flash rows, or the count-in and the final hits.
+        // Loud kicks (full volume) only on the flash rows, or in the count-in.
         for (int row = 0; row < 64; row++) {
             const XmCell &kick = p.cells[row * ch + 0];
             if (struck(kick) && kick.volume == volumeByte(64) && row % 8 != 0) {
-                EXPECT_TRUE((order == 3 || order == 20) && row >= 56 && row % 2 == 0)
+                EXPECT_TRUE(order == 3 && row >= 56)
                     << "loud kick off the flash rows at order " << order << " row " << row;
             }
         }
     }
-    // The count-in: three hits under "odin", "dwa", "tri", with nothing struck between them.
+    // The count-in: a hit under each of "odin", "dwa" and "tri" (rows 57, 58, 60) out of
+    // silence, nothing struck between them, and the roll under the captions' flurry.
     const XmPattern &p3 = module.patterns[module.orders[3]];
-    for (int row : {58, 60, 62}) {
+    for (int row : {57, 58, 60, 62, 63})
         EXPECT_TRUE(struck(p3.cells[row * ch + 0])) << "kick at order 3 row " << row;
-        EXPECT_TRUE(struck(p3.cells[row * ch + 3])) << "crash at order 3 row " << row;
-    }
-    for (int row : {56, 57, 59, 61, 63})
+    for (int row : {53, 54, 55, 56, 59, 61})
         for (int c = 0; c < ch; c++)
             EXPECT_FALSE(struck(p3.cells[row * ch + c])) << "order 3 row " << row << " channel " << c;
+    // The finale: nothing struck after row 56 of order 20.
+    const XmPattern &p20 = module.patterns[module.orders[20]];
+    for (int row = 57; row < 64; row++)
+        for (int c = 0; c < ch; c++)
+            EXPECT_FALSE(struck(p20.cells[row * ch + c])) << "order 20 row " << row << " channel " << c;
+}
+
+// The climax is new music, not a repeat: no pattern from order 14 on is a copy of an earlier
+// one. And the module only moves forward: no position jumps and no pattern loops, which would
+// take the position back.
+TEST(MusicModule, TheClimaxIsNewAndThePositionOnlyMovesForward) {
+    ReadModule m = readXm(writeXm(composeCompruss()));
+    ASSERT_TRUE(m.ok);
+    auto same = [&](int a, int b) {
+        const std::vector<XmCell> &x = m.cells[m.orderTable[a]], &y = m.cells[m.orderTable[b]];
+        if (x.size() != y.size())
+            return false;
+        for (size_t i = 0; i < x.size(); i++)
+            if (x[i].note != y[i].note || x[i].instrument != y[i].instrument || x[i].volume != y[i].volume ||
+                x[i].effect != y[i].effect || x[i].param != y[i].param)
+                return false;
+        return true;
+    };
+    for (int later = 14; later < m.orders; later++)
+        for (int earlier = 0; earlier < later; earlier++)
+            EXPECT_FALSE(same(later, earlier)) << "order " << later << " repeats order " << earlier;
+    for (const std::vector<XmCell> &cells : m.cells)
+        for (const XmCell &c : cells) {
+            EXPECT_NE(c.effect, 0x0B) << "position jump";
+            EXPECT_FALSE(c.effect == 0x0E && (c.param & 0xF0) == 0x60) << "pattern loop";
+        }
 }
 
 // A loop whose end does not meet its start clicks at every pass; a sample that starts or ends
@@ -269,31 +299,57 @@ TEST(MusicModule, LoopedSamplesCloseWithoutAStep) {
             }
 }
 
-TEST(MusicFarewell, WordsLandOnTheirPrescribedPositions) {
-    double tick = farewellTickSeconds();
-    double leadIn = farewellLeadIn(tick);
-    std::vector<WordCue> words = farewellWords(tick, leadIn);
+// The end part's table, as the player holds it.
+struct EndWord {
+    float x, y;
+    int position;
+    const char *text;
+};
+static const EndWord endWords[] = {
+#include "endwords.inc"
+};
+
+// The prescribed words land on their positions, the player's table holds the song's
+// positions, and a function word never gets a long note: "the" is a pickup, not a held note.
+TEST(MusicFarewell, WordsLandOnTheirPrescribedPositionsAndFitTheirNotes) {
+    SongClock clock = farewellClock();
+    double leadIn = farewellLeadIn(clock);
+    std::vector<WordCue> words = farewellWords(clock, leadIn);
     ASSERT_EQ(int(words.size()), wordCount);
+    ASSERT_EQ(sizeof endWords / sizeof endWords[0], words.size());
     EXPECT_GT(leadIn, 0.0);
     const int prescribed[][2] = {{0, 67145}, {1, 75556}, {2, 82505}, {76, 1143442}, {77, 1157339}};
     for (const auto &p : prescribed) {
         EXPECT_EQ(words[p[0]].fixedAt, p[1]);
         EXPECT_NEAR(words[p[0]].position, p[1], 16000 * 0.005) << "word " << p[0] << " more than 5 ms off";
     }
-    for (size_t i = 1; i < words.size(); i++)
-        EXPECT_GT(words[i].position, words[i - 1].position) << "word " << i;
+    for (size_t i = 0; i < words.size(); i++) {
+        EXPECT_EQ(endWords[i].position, words[i].fixedAt ? words[i].fixedAt : words[i].position) << "word " << i;
+        if (i > 0) {
+            EXPECT_GT(words[i].position, words[i - 1].position) << "word " << i;
+        }
+        if (std::string(endWords[i].text) == "the") {
+            EXPECT_LE(words[i].rows, 3) << "\"the\" held for " << words[i].rows << " rows, word " << i;
+        }
+    }
+    // The last word comes with the silence after the last chord; every other word is a note.
+    EXPECT_EQ(words.back().note, 0);
+    for (size_t i = 0; i + 1 < words.size(); i++)
+        EXPECT_NE(words[i].note, 0) << "word " << i;
 }
 
 TEST(MusicFarewell, CueSheetCarriesTheWordTable) {
     std::ifstream in("data/CUES.md");
     std::string text((std::istreambuf_iterator<char>(in)), {});
     ASSERT_FALSE(text.empty());
-    std::vector<WordCue> words = farewellWords(farewellTickSeconds(), farewellLeadIn(farewellTickSeconds()));
+    SongClock clock = farewellClock();
+    std::vector<WordCue> words = farewellWords(clock, farewellLeadIn(clock));
     size_t from = text.find("endScrolltext endscrollText[] = {");
     ASSERT_NE(from, std::string::npos);
-    for (const WordCue &w : words) {
-        char row[64];
-        std::snprintf(row, sizeof row, "{0.0f, 0.0f, %d,", w.fixedAt ? w.fixedAt : w.position);
+    for (size_t i = 0; i < words.size(); i++) {
+        char row[128];
+        std::snprintf(row, sizeof row, "{0.0f, 0.0f, %d,\t\t\"%s\"}", words[i].fixedAt ? words[i].fixedAt : words[i].position,
+                      endWords[i].text);
         size_t at = text.find(row, from);
         ASSERT_NE(at, std::string::npos) << row;
         from = at + 1;

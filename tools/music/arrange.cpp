@@ -2,15 +2,26 @@
 #include "arrange.h"
 
 // XM effect commands used here.
+const uint8_t effectVibrato = 0x04;   // 4xy: vibrato at speed x, depth y
 const uint8_t effectPanning = 0x08;   // 8xx: set panning
 const uint8_t effectExtended = 0x0E;  // Exy: x selects the command
 const uint8_t extRetrigger = 0x90;    // E9x: strike again every x ticks
 const uint8_t extNoteDelay = 0xD0;    // EDx: start the note x ticks into the row
+const uint8_t volumeFineUp = 0x90;    // volume column 9x: x louder, once a row
 
 static int rowsOf(const Track &t) { return t.pattern->rows; }
 
 static XmCell &cell(const Track &t, int row, int channelOffset = 0) {
     return cellAt(*t.pattern, t.channels, row, t.channel + channelOffset);
+}
+
+// A player leans on the bar's downbeat and on long notes and passes lightly over the
+// notes between the beats.
+static int accented(int volume, const NoteEvent &e) {
+    int accent = e.row % 16 == 0 ? 6 : e.row % 4 == 0 ? 2 : e.row % 2 == 0 ? -4 : -8;
+    if (e.rows >= 6)
+        accent += 3;
+    return volume + accent * volume / 46;
 }
 
 void writeMelody(Track track, const std::vector<NoteEvent> &line, int volume, int transpose) {
@@ -24,15 +35,34 @@ void writeMelody(Track track, const std::vector<NoteEvent> &line, int volume, in
         }
         c.note = uint8_t(e.note + transpose);
         c.instrument = uint8_t(track.instrument);
-        c.volume = volumeByte(volume);
+        c.volume = volumeByte(accented(volume, e));
         if (e.delay > 0) {
             c.effect = effectExtended;
             c.param = uint8_t(extNoteDelay | e.delay);
         }
+        // Vibrato only after the note has spoken: a wobble on the attack sounds out of tune.
+        if (track.vibrato && e.rows >= 4)
+            for (int r = e.row + 2; r < e.row + e.rows && r < rowsOf(track); r++) {
+                XmCell &held = cell(track, r);
+                if (held.note == 0 && held.effect == 0) {
+                    held.effect = effectVibrato;
+                    held.param = track.vibrato;
+                }
+            }
     }
 }
 
-void writeTremolo(Track track, const std::vector<NoteEvent> &line, int volume, int retrigTicks) {
+void writeEcho(Track track, const std::vector<NoteEvent> &line, int volume, int transpose, int delayRows) {
+    std::vector<NoteEvent> later;
+    for (NoteEvent e : line) {
+        e.row += delayRows;
+        if (e.row < rowsOf(track))
+            later.push_back(e);
+    }
+    writeMelody(track, later, volume, transpose);
+}
+
+void writeTremolo(Track track, const std::vector<NoteEvent> &line, int volume, int retrigTicks, int transpose) {
     for (const NoteEvent &e : line) {
         for (int r = e.row; r < e.row + e.rows && r < rowsOf(track); r++) {
             XmCell &c = cell(track, r);
@@ -41,7 +71,7 @@ void writeTremolo(Track track, const std::vector<NoteEvent> &line, int volume, i
                     c.note = keyOff;
                 continue;
             }
-            c.note = uint8_t(e.note);
+            c.note = uint8_t(e.note + transpose);
             c.instrument = uint8_t(track.instrument);
             bool down = (r - e.row) % 2 == 0;
             c.volume = volumeByte(down ? volume : volume * 3 / 4);
@@ -87,10 +117,11 @@ void writeArpeggio(Track track, const std::vector<ChordEvent> &chords, const std
 }
 
 static uint8_t voicePan(int voice, int voices) {
-    return uint8_t(voices <= 1 ? 128 : 72 + voice * 112 / (voices - 1));
+    return uint8_t(voices <= 1 ? 128 : 40 + voice * 176 / (voices - 1));
 }
 
-void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &chords, int volume, int lowest) {
+void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &chords, int volume, int lowest,
+                     bool swell) {
     for (const ChordEvent &chord : chords) {
         if (chord.row >= rowsOf(track))
             break;
@@ -99,9 +130,14 @@ void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &cho
             XmCell &c = cell(track, chord.row, v);
             c.note = uint8_t(notes[v]);
             c.instrument = uint8_t(track.instrument);
-            c.volume = volumeByte(volume);
+            c.volume = volumeByte(swell ? volume * 3 / 5 : volume);
             c.effect = effectPanning;
             c.param = voicePan(v, voices);
+            if (!swell)
+                continue;
+            for (int r = chord.row + 1; r < chord.row + chord.rows && r < rowsOf(track); r++)
+                if ((r - chord.row) * 5 <= volume * 2)  // up to the full volume, then held
+                    cell(track, r, v).volume = uint8_t(volumeFineUp | 1);
         }
     }
 }
@@ -155,4 +191,20 @@ void writeHits(Track track, const std::vector<int> &hits) {
         c.instrument = uint8_t(track.instrument);
         c.volume = volumeByte(hits[r]);
     }
+}
+
+void panNotes(XmPattern &pattern, int channels, int channel, int pan) {
+    for (int r = 0; r < pattern.rows; r++) {
+        XmCell &c = cellAt(pattern, channels, r, channel);
+        if (c.note >= 1 && c.note <= 96 && c.effect == 0 && c.param == 0) {
+            c.effect = effectPanning;
+            c.param = uint8_t(pan);
+        }
+    }
+}
+
+void scaleVolumes(XmPattern &pattern, int percent) {
+    for (XmCell &c : pattern.cells)
+        if (c.volume >= 0x10 && c.volume <= 0x50)
+            c.volume = volumeByte(((c.volume - 0x10) * percent + 50) / 100);
 }

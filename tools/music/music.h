@@ -11,23 +11,33 @@ std::string comprussCues();
 
 // One word of the end part: a note of the farewell tune and where the stream reaches it.
 struct WordCue {
-    int note;         // XM note number
+    int note;         // XM note number, 0 for the silence after the song
     int bar;          // bar of the tune, 0 for the first full bar
     double beat;      // beat within the bar, from 0
+    int rows;         // length of the note in rows (sixteenths)
     double seconds;   // time in the decoded stream
     int position;     // byte offset in the MP3 stream
     int fixedAt;      // the position the end part's table prescribes for this word, 0 if free
 };
 
+// When each row of the farewell module starts as libopenmpt plays it (seconds from the start,
+// one more entry than rows for the end), and the length of a tick in each row.
+struct SongClock {
+    std::vector<double> rowStart, tick;
+};
+SongClock farewellClock();
+
 // The end-part piece as a module.
 XmModule composeFarewell();
-// The words, timed by the module's tick length and the silence put before the render.
-std::vector<WordCue> farewellWords(double tickSeconds, double leadInSeconds);
-// Silence before the render so that the last word lands exactly on its prescribed position.
-double farewellLeadIn(double tickSeconds);
-// Length of one tick of the farewell module as libopenmpt plays it.
-double farewellTickSeconds();
-std::string farewellCues(const std::vector<WordCue> &words, double leadInSeconds, double streamSeconds);
+// The words, timed by the song's clock and the silence put before the render.
+std::vector<WordCue> farewellWords(const SongClock &clock, double leadInSeconds);
+// Silence before the render so that the first words land on their prescribed positions.
+double farewellLeadIn(const SongClock &clock);
+std::string farewellCues(const std::vector<WordCue> &words, const std::vector<std::string> &texts,
+                         double leadInSeconds, double songSeconds, double streamSeconds);
+
+// Integrated loudness (ITU-R BS.1770, gated) of 44100 Hz interleaved stereo, in LUFS.
+double integratedLoudness(const std::vector<float> &stereo);
 
 // MP3 stream layout as lame writes it at 128 kbit/s CBR: a tag frame of this many bytes, then
 // 16000 bytes a second.

@@ -106,19 +106,20 @@ XmInstrument makeKick() {
 }
 
 XmInstrument makeSnare() {
-    int n = synthRate * 28 / 100;
+    int n = synthRate * 32 / 100;
     std::vector<double> tone(n), hiss(n);
     Noise noise(0x51ae5u);
     for (int i = 0; i < n; i++) {
         double t = double(i) / synthRate;
-        tone[i] = 0.55 * std::sin(twoPi * 185.0 * t) * std::exp(-t / 0.05) +
-                  0.3 * std::sin(twoPi * 330.0 * t) * std::exp(-t / 0.03);
-        hiss[i] = noise.next() * std::exp(-t / 0.075);
+        tone[i] = 0.55 * std::sin(twoPi * 185.0 * t) * std::exp(-t / 0.07) +
+                  0.3 * std::sin(twoPi * 330.0 * t) * std::exp(-t / 0.04);
+        hiss[i] = noise.next() * std::exp(-t / 0.1);
     }
     highPass(hiss, 1500.0);
+    // Driven a little: the crack stays, and the body behind it is heard against the kick.
     std::vector<double> w(n);
     for (int i = 0; i < n; i++)
-        w[i] = tone[i] + 1.1 * hiss[i];
+        w[i] = std::tanh(1.8 * (tone[i] + 1.1 * hiss[i]));
     softStart(w, 20);
     softEnd(w, 400);
     XmSample s;
@@ -231,7 +232,7 @@ XmInstrument makeBalalaika() {
     // Karplus-Strong: a noise burst circulating in a delay line through a two-point average.
     // The average delays by half a sample, so the period is length + 0.5.
     const int length = 168;
-    const int n = synthRate * 7 / 10;
+    const int n = synthRate * 9 / 10;
     Noise noise(0xba1a1a1u);
     std::vector<double> line(length);
     for (int i = 0; i < length; i++)
@@ -250,18 +251,25 @@ XmInstrument makeBalalaika() {
     double prev = line[length - 1];
     for (int i = 0; i < n; i++) {
         double cur = line[pos];
-        double out = 0.4985 * (cur + prev);  // slightly lossy: the string dies in about half a second
+        double out = 0.4993 * (cur + prev);  // slightly lossy: the string dies in about a second
         prev = cur;
         line[pos] = out;
         w[i] = cur;
         pos = (pos + 1) % length;
     }
     highPass(w, 120.0);
+    // Metal strings ring on: a soft limit lowers the pluck's first peak against the ringing
+    // body, so that the instrument carries a tune instead of ticking.
+    double top = 1e-9;
+    for (double v : w)
+        top = std::max(top, std::fabs(v));
+    for (double &v : w)
+        v = std::tanh(3.0 * v / top);
     softStart(w, 40);
     softEnd(w, 3000);
     XmSample s;
     s.data = toPcm(w, 0.9);
-    s.panning = 150;
+    s.panning = 60;
     tune(s, length + 0.5);
     XmInstrument ins = single("balalaika", s);
     // The string dies away by itself; the envelope only turns key-off (a rest) into a short
