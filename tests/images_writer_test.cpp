@@ -1,4 +1,4 @@
-// images_writer_test.cpp -- the TGA writer checked byte by byte and through ImageMagick, and the rasteriser's coverage
+// images_writer_test.cpp -- the TGA writer checked byte by byte and through ImageMagick, the rasteriser, the portraits' faces
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "pictures.h"
 #include "raster.h"
 #include "tgaformat.h"
 #include "tgawriter.h"
@@ -242,4 +243,50 @@ TEST(Raster, CompositesOverAndMasks) {
     EXPECT_EQ(p.rgba[2], 128);
     EXPECT_EQ(p.rgba[3], 255);
     EXPECT_EQ(p.rgba[3 * 4 + 3], 0);
+}
+
+// The portrait scroller draws square i (portrait 5, 6, 4, 3, 2, 1 in that order) at x from
+// 3i - 8, 0.05 further left each frame and back at 11 below -8, 2 units below the view axis,
+// rocking by 32 sin(phase) degrees and 8 + cos(phase) units wide, phase = (frame + 32 i)
+// pi / 128. The camera (45 degrees high, 4:3, 5 units away) sees |x| < 2.76, |y| < 2.07 of
+// that plane, only the upper half of each picture. Whenever a face's centre passes through
+// the window, its eyes and its mouth must lie within the window's height: a face drawn
+// lower would be in the picture but never on screen.
+TEST(Portraits, FacesSitInTheBandTheScrollerShows) {
+    const int portraitOfSquare[6] = {5, 6, 4, 3, 2, 1};
+    const double halfHeight = 5 * std::tan(22.5 * 3.14159265 / 180), halfWidth = halfHeight * 4 / 3;
+    const double margin = 0.15;  // a feature at the very edge is cut in half
+    for (int square = 0; square < 6; square++) {
+        FaceMarks face = portraitFace(portraitOfSquare[square]);
+        Point centre = {(face.leftEye.x + face.rightEye.x + 2 * face.mouth.x) / 4,
+                        (face.leftEye.y + face.rightEye.y + 2 * face.mouth.y) / 4};
+        double x = 3 * square - 8;
+        int passFrames = 0, inBand = 0, whole = 0;
+        for (int frame = 0; frame < 3 * 380; frame++) {
+            double phase = (frame + 32 * square) * 3.14159 / 128;
+            double turn = 32 * std::sin(phase) * 3.14159265 / 180, size = 8 + std::cos(phase);
+            auto world = [&](Point p) {
+                // texture coordinates: t grows upwards, the picture's top row is t = 1
+                double u = (p.x / 256 - 0.5) * size, v = (0.5 - p.y / 256) * size;
+                return Point{x + u * std::cos(turn) - v * std::sin(turn), -2 + u * std::sin(turn) + v * std::cos(turn)};
+            };
+            if (std::fabs(world(centre).x) < halfWidth - margin) {
+                passFrames++;
+                bool high = true, wide = true;
+                for (Point p : {face.leftEye, face.rightEye, face.mouth}) {
+                    high = high && std::fabs(world(p).y) < halfHeight - margin;
+                    wide = wide && std::fabs(world(p).x) < halfWidth - margin;
+                }
+                inBand += high;
+                whole += high && wide;
+            }
+            x -= 0.05;
+            if (x < -8)
+                x = 11;
+        }
+        std::printf("portrait %d: %d frames passing; eyes and mouth within the height in %.0f%%, wholly in the "
+                    "window in %.0f%%\n",
+                    portraitOfSquare[square], passFrames, 100.0 * inBand / passFrames, 100.0 * whole / passFrames);
+        EXPECT_GE(inBand, passFrames * 9 / 10) << "portrait " << portraitOfSquare[square];
+    }
 }

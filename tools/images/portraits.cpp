@@ -102,11 +102,47 @@ static void rays(Canvas &canvas, double cx, double cy, int count, Colour colour)
     }
 }
 
+// The portrait scene draws each picture 7 to 9 units wide, centred 2 units below the view
+// axis, so the window sees only its upper half: rows 0 to about 128 of 256. Each portrait is
+// drawn in its own coordinates and then placed by a view that puts the eyes near row 60 and
+// the mouth near row 115, the face as large as that band allows; hats may run off the top.
+struct Composition {
+    double scale;       // pixels per drawing unit
+    Point eyes;         // midpoint between the eyes, drawing coordinates
+    double eyeSpacing;  // from that midpoint to each eye
+    double mouthY;      // height of the mouth, drawing coordinates
+    Point eyesTo;       // where the eyes' midpoint lands in the picture, pixels
+};
+
+static const Composition compositions[6] = {
+    {1.05, {128, 124}, 20, 180, {128, 56}},  // the flat cap's crown runs off the top
+    {1.00, {128, 120}, 18, 176, {128, 60}},  // so does the tall fur hat, above its star
+    {0.95, {128, 122}, 19, 172, {128, 68}},  // the bald crown stays inside the medallion
+    {1.10, {128, 126}, 17, 167, {128, 64}},  // the headscarf's top meets the oval's edge
+    {1.10, {128, 126}, 20, 174, {128, 60}},
+    {1.05, {128, 130}, 19, 182, {128, 58}},
+};
+
+static const Composition &compose(Canvas &canvas, int number) {
+    const Composition &c = compositions[number - 1];
+    canvas.setView(c.scale, c.eyes, c.eyesTo);
+    return c;
+}
+
+FaceMarks portraitFace(int number) {
+    const Composition &c = compositions[number - 1];
+    Canvas place(1, 1);
+    place.setView(c.scale, c.eyes, c.eyesTo);
+    return {place.toPixel({c.eyes.x - c.eyeSpacing, c.eyes.y}), place.toPixel({c.eyes.x + c.eyeSpacing, c.eyes.y}),
+            place.toPixel({c.eyes.x, c.mouthY})};
+}
+
 // Portrait 1: a worker in a tweed flat cap, with a walrus moustache and a neckerchief.
 void drawPortrait1(Canvas &canvas) {
     Head h = {128, 132, 50, 60};
     canvas.clear(rgb(0.16, 0.12, 0.11));
-    rays(canvas, 128, 120, 24, rgb(0.34, 0.26, 0.22));
+    const Composition &c = compose(canvas, 1);
+    rays(canvas, 128, 120, 24, rgb(0.24, 0.19, 0.16));  // faint: in the scene they stripe the neighbours
     // Coat, shirt collar, neckerchief.
     neck(canvas, h, RUDDY);
     Shape coat = ellipse(128, 300, 128, 100);
@@ -125,9 +161,9 @@ void drawPortrait1(Canvas &canvas) {
     canvas.fill(knot, rgb(0.82, 0.14, 0.10));
     canvas.fill(outline(knot, 2.5), INK);
     face(canvas, h, RUDDY, 0.85);
-    eyes(canvas, h, 124, 20, 9, 4.5, INK, 11, 3, 6);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 9, 4.5, INK, 11, 3, 6);
     nose(canvas, h, 126, 158, 11, RUDDY);
-    mouth(canvas, 128, 180, 12, -2);
+    mouth(canvas, 128, c.mouthY, 12, -2);
     // The walrus moustache: two drooping lobes that hide the upper lip.
     Shape moustache = unite(ellipse(114, 170, 20, 9, 18), ellipse(142, 170, 20, 9, -18));
     moustache = unite(moustache, ellipse(98, 180, 5, 11, 20));
@@ -153,9 +189,10 @@ void drawPortrait1(Canvas &canvas) {
 // Portrait 2: an old man in a fur hat with ear flaps, with a long white beard.
 void drawPortrait2(Canvas &canvas) {
     Head h = {128, 124, 44, 58};
-    canvas.fill(box(128, 128, 128, 128), linear({0, 0}, rgb(0.10, 0.12, 0.22), {0, 256}, rgb(0.26, 0.28, 0.40)));
+    const Composition &c = compose(canvas, 2);
+    canvas.fill(box(128, 128, 400, 400), linear({0, 0}, rgb(0.10, 0.12, 0.22), {0, 256}, rgb(0.26, 0.28, 0.40)));
     for (int i = 0; i < 9; i++)
-        canvas.fill(outline(circle(128, 118, 70 + i * 16), 3), rgb(0.30, 0.32, 0.46));
+        canvas.fill(outline(circle(128, 118, 70 + i * 16), 3), rgb(0.22, 0.24, 0.38));
     neck(canvas, h, PALE);
     Shape coat = ellipse(128, 300, 124, 96);
     canvas.fill(coat, rgb(0.22, 0.20, 0.24));
@@ -166,7 +203,7 @@ void drawPortrait2(Canvas &canvas) {
     canvas.fill(line(164, 142, 156, 162, 2), INK);
     canvas.fill(line(110, 92, 146, 92, 1.8), rgb(0.55, 0.42, 0.36));
     canvas.fill(line(114, 98, 142, 98, 1.8), rgb(0.55, 0.42, 0.36));
-    eyes(canvas, h, 120, 18, 8, 3.5, WHITE, 9, -3, 7);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 8, 3.5, WHITE, 9, -3, 7);
     nose(canvas, h, 118, 152, 13, PALE);
     // The beard: from the cheeks down over the chest, wavy at the bottom, in strands.
     std::vector<Point> outlinePoints = {{86, 130}, {96, 150}, {108, 158}, {148, 158}, {160, 150}, {170, 130}, {174, 170},
@@ -181,7 +218,7 @@ void drawPortrait2(Canvas &canvas) {
     }
     canvas.fill(intersect(beard, ellipse(160, 200, 30, 60)), rgb(0.55, 0.55, 0.60, 0.45));
     canvas.fill(outline(beard, 2.5), INK);
-    canvas.fill(ellipse(128, 176, 8, 4), INK);  // mouth, just showing
+    canvas.fill(ellipse(128, c.mouthY, 8, 4), INK);  // mouth, just showing
     Shape moustache = unite(ellipse(112, 166, 18, 7, 20), ellipse(144, 166, 18, 7, -20));
     canvas.fill(moustache, WHITE);
     canvas.fill(outline(moustache, 2), INK);
@@ -216,8 +253,9 @@ void drawPortrait2(Canvas &canvas) {
 void drawPortrait3(Canvas &canvas) {
     Head h = {128, 124, 46, 62};
     canvas.clear(rgb(0.22, 0.27, 0.24));
+    const Composition &c = compose(canvas, 3);
     for (int i = 0; i < 12; i++)
-        canvas.fill(outline(circle(128, 124, 20 + i * 10), 4), rgb(0.30, 0.36, 0.32));
+        canvas.fill(outline(circle(128, 124, 20 + i * 10), 4), rgb(0.26, 0.31, 0.28));
     neck(canvas, h, FAIR);
     Shape coat = ellipse(128, 300, 120, 96);
     canvas.fill(coat, rgb(0.15, 0.14, 0.16));
@@ -235,7 +273,7 @@ void drawPortrait3(Canvas &canvas) {
         canvas.fill(tuft, rgb(0.62, 0.60, 0.58));
         canvas.fill(outline(tuft, 2), INK);
     }
-    eyes(canvas, h, 122, 19, 7, 4, INK, 14, 2, 4);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 7, 4, INK, 14, 2, 4);
     // Glasses: thick round rims, a bridge, the arms back to the ears, a glint on each lens.
     for (int side = -1; side <= 1; side += 2) {
         double x = 128 + side * 20;
@@ -249,11 +287,12 @@ void drawPortrait3(Canvas &canvas) {
     // Thin moustache and pointed goatee.
     Shape moustache = unite(polygon({{128, 160}, {104, 168}, {126, 166}}), polygon({{128, 160}, {152, 168}, {130, 166}}));
     canvas.fill(moustache, rgb(0.20, 0.18, 0.18));
-    mouth(canvas, 128, 172, 10, 1);
+    mouth(canvas, 128, c.mouthY, 10, 1);
     Shape goatee = polygon({{114, 180}, {142, 180}, {128, 214}});
     canvas.fill(goatee, rgb(0.20, 0.18, 0.18));
     canvas.fill(outline(goatee, 2), INK);
-    // The medallion: a dark ring, then transparency outside.
+    // The medallion, in the picture's own frame: a dark ring, then transparency outside.
+    canvas.resetView();
     canvas.fill(outline(circle(128, 128, 121), 7), rgb(0.88, 0.80, 0.55));
     canvas.fill(outline(circle(128, 128, 117), 1.5), INK);
     canvas.mask(circle(128, 128, 125));
@@ -263,7 +302,8 @@ void drawPortrait3(Canvas &canvas) {
 // an oval whose edge fades out.
 void drawPortrait4(Canvas &canvas) {
     Head h = {128, 128, 42, 54};
-    canvas.fill(box(128, 128, 128, 128), radial({96, 90}, 200, rgb(0.40, 0.34, 0.30), rgb(0.10, 0.08, 0.08)));
+    const Composition &c = compose(canvas, 4);
+    canvas.fill(box(128, 128, 400, 400), radial({96, 90}, 200, rgb(0.40, 0.34, 0.30), rgb(0.10, 0.08, 0.08)));
     neck(canvas, h, FAIR);
     Shape dress = ellipse(128, 296, 118, 96);
     canvas.fill(dress, rgb(0.88, 0.84, 0.74));
@@ -289,12 +329,12 @@ void drawPortrait4(Canvas &canvas) {
     for (int col = 0; col < 12; col++)
         canvas.fill(intersect(front, circle(60 + col * 12, 86 + (col % 2) * 7, 3.2)), dot);
     canvas.fill(outline(front, 2.5), INK);
-    eyes(canvas, h, 126, 17, 8, 4.5, rgb(0.30, 0.18, 0.10), 10, -1.5, 2.5);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 8, 4.5, rgb(0.30, 0.18, 0.10), 10, -1.5, 2.5);
     for (int side = -1; side <= 1; side += 2)  // lashes
         canvas.fill(line(128 + side * 25, 122, 128 + side * 30, 119, 2), INK);
     nose(canvas, h, 132, 152, 7, FAIR);
     // Lips and cheeks.
-    Shape lips = unite(ellipse(128, 166, 11, 4), ellipse(128, 169, 9, 4));
+    Shape lips = unite(ellipse(128, c.mouthY - 1, 11, 4), ellipse(128, c.mouthY + 2, 9, 4));
     canvas.fill(lips, rgb(0.72, 0.16, 0.16));
     canvas.fill(line(118, 167, 138, 167, 1.5), INK);
     canvas.fill(circle(104, 150, 8), rgb(0.95, 0.55, 0.50, 0.45));
@@ -303,7 +343,8 @@ void drawPortrait4(Canvas &canvas) {
         canvas.fill(circle(128 + side * 44, 166, 5), rgb(0.98, 0.85, 0.30));
         canvas.fill(outline(circle(128 + side * 44, 166, 5), 1.5), INK);
     }
-    // Oval frame whose alpha fades over its last pixels.
+    // Oval frame whose alpha fades over its last pixels, in the picture's own frame.
+    canvas.resetView();
     canvas.mask([](double x, double y) { return (std::hypot((x - 128) / 120, (y - 128) / 126) - 1) * 12; });
 }
 
@@ -311,9 +352,11 @@ void drawPortrait4(Canvas &canvas) {
 void drawPortrait5(Canvas &canvas) {
     Head h = {128, 132, 48, 56};
     // Flat fields of colour: this one is stored with five bits per channel.
-    canvas.clear(rgb(0.55, 0.70, 0.85));
+    // A deep evening sky: in the scene's negative it turns bright, and the face stands out dark.
+    canvas.clear(rgb(0.22, 0.36, 0.58));
+    const Composition &c = compose(canvas, 5);
     for (int i = 0; i < 5; i++)
-        canvas.fill(box(128, 170 + i * 20, 128, 5), rgb(0.20, 0.32, 0.55));
+        canvas.fill(box(128, 170 + i * 20, 400, 5), rgb(0.12, 0.20, 0.40));
     neck(canvas, h, RUDDY);
     Shape coat = ellipse(128, 296, 124, 94);
     canvas.fill(coat, rgb(0.12, 0.14, 0.26));
@@ -325,11 +368,11 @@ void drawPortrait5(Canvas &canvas) {
     ears(canvas, h, RUDDY);
     face(canvas, h, RUDDY, 1.0);
     canvas.fill(line(128, 184, 128, 190, 2), INK);  // cleft chin
-    eyes(canvas, h, 126, 20, 8, 4, INK, 10, 0, 5);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 8, 4, INK, 10, 0, 5);
     nose(canvas, h, 128, 156, 10, RUDDY);
     Shape moustache = unite(ellipse(118, 166, 11, 4, 8), ellipse(138, 166, 11, 4, -8));
     canvas.fill(moustache, INK);
-    mouth(canvas, 128, 174, 11, 0);
+    mouth(canvas, 128, c.mouthY, 11, 0);
     // The pipe in the corner of the mouth, with a curl of smoke.
     canvas.fill(line(138, 176, 166, 186, 5), rgb(0.35, 0.20, 0.10));
     Shape bowl = box(170, 180, 7, 10, 3);
@@ -363,6 +406,7 @@ void drawPortrait5(Canvas &canvas) {
 void drawPortrait6(Canvas &canvas) {
     Head h = {128, 134, 46, 56};
     canvas.clear(rgb(0.16, 0.30, 0.46));
+    const Composition &c = compose(canvas, 6);
     // Flat clouds and a biplane far off, for the 16-bit store.
     Colour cloud = rgb(0.45, 0.58, 0.70);
     canvas.fill(unite(unite(circle(40, 60, 18), circle(62, 52, 22)), box(52, 70, 34, 8, 8)), cloud);
@@ -382,9 +426,9 @@ void drawPortrait6(Canvas &canvas) {
     canvas.fill(line(180, 210, 240, 194, 2), rgb(0.70, 0.70, 0.72));
     canvas.fill(outline(scarf, 2.5), INK);
     face(canvas, h, RUDDY, 0.7);
-    eyes(canvas, h, 130, 19, 8, 4.5, INK, 10, 3, 5);
+    eyes(canvas, h, c.eyes.y, c.eyeSpacing, 8, 4.5, INK, 10, 3, 5);
     nose(canvas, h, 130, 160, 10, RUDDY);
-    mouth(canvas, 128, 182, 10, 2);
+    mouth(canvas, 128, c.mouthY, 10, 2);
     // Handlebar moustache with curled tips.
     Shape moustache = unite(ellipse(116, 170, 13, 5, 12), ellipse(140, 170, 13, 5, -12));
     moustache = unite(moustache, outline(circle(98, 164, 6), 4));

@@ -130,12 +130,23 @@ void Canvas::clear(Colour colour) {
 
 void Canvas::fill(const Shape &shape, Colour colour) { fill(shape, solid(colour)); }
 
+void Canvas::setView(double scale, Point from, Point to) {
+    viewScale = scale;
+    viewFrom = from;
+    viewTo = to;
+}
+
+Point Canvas::toPixel(Point d) const {
+    return {(d.x - viewFrom.x) * viewScale + viewTo.x, (d.y - viewFrom.y) * viewScale + viewTo.y};
+}
+
 void Canvas::fill(const Shape &shape, const Paint &paint) {
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
-            double px = x + 0.5, py = y + 0.5;
-            // Box-filter coverage of a straight edge crossing the pixel.
-            double coverage = clamp01(0.5 - shape(px, py));
+            double px = (x + 0.5 - viewTo.x) / viewScale + viewFrom.x, py = (y + 0.5 - viewTo.y) / viewScale + viewFrom.y;
+            // Box-filter coverage of a straight edge crossing the pixel; distances are in
+            // drawing units, the pixel's width is in pixels.
+            double coverage = clamp01(0.5 - shape(px, py) * viewScale);
             if (coverage <= 0)
                 continue;
             Colour c = paint(px, py);
@@ -152,7 +163,8 @@ void Canvas::fill(const Shape &shape, const Paint &paint) {
 void Canvas::mask(const Shape &shape) {
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
-            double coverage = clamp01(0.5 - shape(x + 0.5, y + 0.5));
+            double px = (x + 0.5 - viewTo.x) / viewScale + viewFrom.x, py = (y + 0.5 - viewTo.y) / viewScale + viewFrom.y;
+            double coverage = clamp01(0.5 - shape(px, py) * viewScale);
             double *d = &data[(size_t(y) * width + x) * 4];
             for (int c = 0; c < 4; c++)
                 d[c] *= coverage;

@@ -50,6 +50,12 @@ public:
     void clear(Colour colour);
     // Keeps only what lies inside the shape, with an anti-aliased edge; the rest turns transparent.
     void mask(const Shape &shape);
+    // Shapes and paints from now on are given in drawing coordinates: the drawing's point `from`
+    // lands on pixel `to`, and drawing units are `scale` pixels. A picture composed for one
+    // frame can so be moved and resized as a whole. Clearing is not affected.
+    void setView(double scale, Point from, Point to);
+    void resetView() { setView(1, {0, 0}, {0, 0}); }
+    Point toPixel(Point drawing) const;
     // Rounds each channel to 8 bits; transparent pixels come out black.
     Picture picture() const;
 
@@ -57,4 +63,6 @@ public:
 
 private:
     std::vector<double> data;  // premultiplied RGBA per pixel, top row first
+    double viewScale = 1;      // pixels per drawing unit
+    Point viewFrom = {0, 0}, viewTo = {0, 0};
 };
