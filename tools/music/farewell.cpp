@@ -317,15 +317,27 @@ std::string farewellCues(const std::vector<WordCue> &words, const std::vector<st
                          double leadInSeconds, double songSeconds, double streamSeconds) {
     char line[1024];
     std::string out = "## farewell.mp3\n\n";
+    // The tempo map in words, from the table: the changes before the last bar, then its slowing.
+    std::string tempo;
+    const TempoChange *slowing = nullptr;
+    for (const TempoChange &t : farewellTempo) {
+        if (t.row >= songRow(finalBar - 1, 0)) {
+            slowing = slowing ? slowing : &t;
+            continue;
+        }
+        int bar = (t.row - pickupRows) / rowsPerBar, row = (t.row - pickupRows) % rowsPerBar;
+        tempo += ", " + std::to_string(t.bpm) + " from bar " + std::to_string(bar) +
+                 (row ? " row " + std::to_string(row) : std::string());
+    }
+    const TempoChange &last = farewellTempo[sizeof farewellTempo / sizeof farewellTempo[0] - 1];
     std::snprintf(line, sizeof line,
                   "A slow song in D minor, speed %d, %d channels: lead with an echo, accordion chords, balalaika\n"
-                  "arpeggio and tremolo, bass. It starts at %d BPM (69 beats a minute, a row is a sixteenth), moves\n"
-                  "on to 225 from the first full bar and 228 in the second verse, and slows from 212 to 135 over\n"
-                  "the last bar. The first verse is quiet, the second swells, the third is full.\n"
+                  "arpeggio and tremolo, bass. Tempo: %d BPM for the pickup (69 beats a minute, a row is a sixteenth)%s;\n"
+                  "the last bar slows from %d to %d. The first verse is quiet, the second swells, the third is full.\n"
                   "Rendered through libopenmpt at 44100 Hz after %.4f s of silence and faded to silence by %.2f s, the\n"
                   "last word's time; %.2f s long, encoded by lame at 128 kbit/s CBR: byte = %d + %d x seconds.\n\n",
-                  farewellSpeed, farewellChannels, farewellBpm, leadInSeconds, songSeconds, streamSeconds, mp3TagBytes,
-                  mp3BytesPerSecond);
+                  farewellSpeed, farewellChannels, farewellBpm, tempo.c_str(), slowing ? slowing->bpm : last.bpm,
+                  last.bpm, leadInSeconds, songSeconds, streamSeconds, mp3TagBytes, mp3BytesPerSecond);
     out += line;
     out += "Each word of the end part is one note of the tune, but the last: the program ends one frame after\n"
            "it appears, so it comes with the silence after the last chord. Bars count from the first full bar\n"
