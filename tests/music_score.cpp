@@ -266,11 +266,20 @@ TEST(MusicModule, TheClimaxIsNewAndThePositionOnlyMovesForward) {
     for (int later = 14; later < m.orders; later++)
         for (int earlier = 0; earlier < later; earlier++)
             EXPECT_FALSE(same(later, earlier)) << "order " << later << " repeats order " << earlier;
+    // Besides panning, the playing is shaped by effects: vibrato, volume slides (the chords'
+    // swell, the fade at the end), and notes cut short or struck again (the count-in's stabs,
+    // the rolls). Each kind counts only if it is used more than a few times.
+    int vibrato = 0, slides = 0, cutsAndRolls = 0;
     for (const std::vector<XmCell> &cells : m.cells)
         for (const XmCell &c : cells) {
             EXPECT_NE(c.effect, 0x0B) << "position jump";
             EXPECT_FALSE(c.effect == 0x0E && (c.param & 0xF0) == 0x60) << "pattern loop";
+            vibrato += c.effect == 0x04 || (c.volume >= 0xB0 && c.volume < 0xC0);
+            slides += c.effect == 0x0A || (c.volume >= 0x60 && c.volume < 0xA0);
+            cutsAndRolls += c.effect == 0x0E && ((c.param & 0xF0) == 0x90 || (c.param & 0xF0) == 0xC0);
         }
+    std::printf("vibrato %d, volume slides %d, cuts and rolls %d\n", vibrato, slides, cutsAndRolls);
+    EXPECT_GE((vibrato > 8) + (slides > 8) + (cutsAndRolls > 8), 2);
 }
 
 // A loop whose end does not meet its start clicks at every pass; a sample that starts or ends
