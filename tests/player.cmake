@@ -22,11 +22,9 @@ add_test(NAME endpart_and_captions COMMAND xvfb-run -a -s "-screen 0 1024x768x24
 add_test(NAME endpart_window_close COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:endpart_test>
   --gtest_filter=*ClosingTheWindow*)
 
-# The whole presentation from start to end, then the live spiral against the capture's: about six minutes.
-add_executable(closest_frame closest_frame.cpp)
+# The whole presentation from start to end: about six minutes.
 add_test(NAME playthrough_end_to_end
   COMMAND with_sound_server pulseaudio ${CMAKE_CURRENT_SOURCE_DIR}/playthrough_e2e.sh $<TARGET_FILE:vortazov> ${CMAKE_BINARY_DIR}/screens
-    $<TARGET_FILE:vortazov-capture> $<TARGET_FILE:closest_frame>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(playthrough_end_to_end PROPERTIES TIMEOUT 660)
 

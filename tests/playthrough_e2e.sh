@@ -2,17 +2,14 @@
 # playthrough_e2e.sh -- the whole presentation, start to end, in a real window under Xvfb.
 # Takes a screenshot in the middle of every scene and of the end part, presses SPACE three
 # times during the end part, and checks that the program ends by itself with status 0 and
-# leaves an "endpart.snc" with three rising positions inside the stream. With the capture
-# program given, the live spiral is then set against the capture's frames of the same moment.
-# Usage: playthrough_e2e.sh PATH/TO/vortazov [SHOTDIR [PATH/TO/vortazov-capture PATH/TO/closest_frame]]
+# leaves an "endpart.snc" with three rising positions inside the stream.
+# Usage: playthrough_e2e.sh PATH/TO/vortazov [SHOTDIR]
 # (from the project root)
 # Sound goes to the server that PULSE_SERVER names: ctest runs this under with_sound_server.
 set -u
 program=$(readlink -f "$1")
 root=$(pwd)
 shots=$(readlink -f "${2:-$root/build/screens}")
-capture=${3:+$(readlink -f "$3")}
-closest=${4:+$(readlink -f "$4")}
 if [ -z "${PULSE_SERVER:-}" ]; then
     echo "PULSE_SERVER is not set: run this under with_sound_server pulseaudio" >&2
     exit 2
@@ -40,6 +37,12 @@ yellowish() {
     convert "$1" -crop 640x480+0+0 -fx '(r>0.35 && g>0.12 && b<0.5*g) ? 1 : 0' -format '%[fx:mean]' info:
 }
 
+# What the sink plays, to see when the music really starts: a sound server may take a moment
+# to start a new stream, and the pictures wait for the sound. The null sink hands its monitor
+# whole blocks, so this can run a little ahead: the shots land within a few rows of their aim,
+# and what they check holds through the whole scene.
+parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/heard.raw" &
+recorder=$!
 (cd "$work" && exec "$program") >"$work/out" 2>&1 &
 pid=$!
 for _ in $(seq 1 300); do
@@ -47,6 +50,17 @@ for _ in $(seq 1 300); do
     sleep 0.1
 done
 t0=$(date +%s.%N)
+mainloop=$t0
+# the first sample that is not silence (cmp names the first byte that differs from zeros)
+for _ in $(seq 1 500); do
+    if cmp "$work/heard.raw" /dev/zero 2>/dev/null | grep -q differ; then
+        t0=$(date +%s.%N)
+        break
+    fi
+    sleep 0.01
+done
+kill "$recorder"
+echo "the music was first heard $(awk -v a="$t0" -v b="$mainloop" 'BEGIN { printf "%.2f", a - b }') s after the main loop began"
 at() {  # at SECONDS: sleep until that many seconds after the music started
     local now; now=$(date +%s.%N)
     local wait; wait=$(awk -v t0="$t0" -v s="$1" -v now="$now" 'BEGIN { w = t0 + s - now; print (w > 0 ? w : 0) }')
@@ -72,12 +86,10 @@ shoot swarm 7 2
 shoot portraits 9 2
 shoot dancers 12 18
 shoot spiral 15 2
-# three more moments of the spiral, each in the middle of a row after a colour clear
-for row in 5.5 9.5 13.5; do
-    at "$(orderTime 15 $row)"
-    import -window root -crop 640x480+0+0 "$work/spiral-$row.png"
-done
 shoot missiles 18 2
+# CPU time the program has used so far (user and system, all threads), per second of music
+cpu=$(awk -v hz="$(getconf CLK_TCK)" '{ print ($14 + $15) / hz }' "/proc/$pid/stat")
+cpuPerSecond=$(awk -v c="$cpu" -v t0="$t0" -v now="$(date +%s.%N)" 'BEGIN { printf "%.3f", c / (now - t0) }')
 end=$(orderTime 20 62)
 at "$(awk -v e="$end" 'BEGIN { print e + 8 }')"
 xdotool mousemove 320 240 key space
@@ -126,30 +138,13 @@ for scene in captions samovar dancers spiral missiles; do
     check "$scene shows the red background ($red)" greater "$red" 0.05
 done
 
-# The live spiral against the capture, which draws every frame of the scene at 60 a second on
-# its own clock. The swing advances per frame drawn, so a frame the live program had to drop on
-# a busy machine shifts its swing against the music for good, and the test server's start-up
-# moves the music against our clock by up to two seconds: so each screenshot is set against
-# every frame of the scene's capture, and scores the share of pixels (below the status line)
-# that differ by more than 48 in some channel from the closest one. Drawn unpaced, the copies
-# pile up into a disc within a few frames of each colour clear, a picture the capture shows
-# only at the end of a clear's four rows, so most screenshots find no close frame.
-if [ -n "$capture" ] && [ -n "$closest" ]; then
-    (cd "$root" && "$capture" "$work/spiral.mkv" --from "$(orderTime 14 0)" --to "$(orderTime 16 0)") \
-        >/dev/null 2>"$work/capture.err"
-    shotsRgb=()
-    for shot in "$shots/spiral.png" "$work"/spiral-*.png; do
-        convert "$shot" -depth 8 "rgb:$work/$(basename "$shot").rgb"
-        shotsRgb+=("$work/$(basename "$shot").rgb")
-    done
-    ffmpeg -loglevel error -i "$work/spiral.mkv" -f rawvideo -pix_fmt rgb24 - |
-        "$closest" /dev/stdin "${shotsRgb[@]}" >"$work/closest"
-    echo "spiral: share of pixels apart from the closest captured frame, per screenshot:" $(cut -d' ' -f1 "$work/closest")
-    # measured here: paced 0.0005 0.0012 0.0014 0.0046 (median 0.0013); the unpaced loop of
-    # before 0.0007 0.0073 0.0091 0.0646 (median 0.0082)
-    median=$(cut -d' ' -f1 "$work/closest" | sort -g | awk '{ v[NR] = $1 } END { print (v[2] + v[3]) / 2 }')
-    check "the live spirals look like the capture's: median share apart $median under 0.004" greater 0.004 "$median"
-fi
+# Held to 60 frames a second the scenes leave the machine mostly idle; drawn as fast as it goes
+# (the spiral a yellow disc, the captions smears) the loop keeps at least one core busy.
+# Measured here over the whole run: 0.38 s paced; the unpaced loop of before 0.99 while another
+# playthrough shared its two cores (1.43 alone in bench_pace).
+echo "the live program used $cpuPerSecond s of CPU per second of music"
+check "the live loop is paced: $cpuPerSecond s of CPU per second of music, under 0.8" \
+    awk -v c="$cpuPerSecond" 'BEGIN { exit !(c < 0.8) }'
 
 echo "$passes passed, $failures failed"
 [ "$failures" = 0 ]
