@@ -132,14 +132,14 @@ for scene in captions samovar swarm dancers spiral missiles endpart; do
     yellow=$(yellowish "$shots/$scene.png")
     echo "$scene: red $red, yellow $yellow"
     check "$scene shows yellow drawing ($yellow)" greater "$yellow" 0.002
-done
-for scene in captions samovar dancers spiral missiles; do
-    red=$(share "$shots/$scene.png" "rgb(204,0,0)")
-    check "$scene shows the red background ($red)" greater "$red" 0.05
+    case $scene in
+        swarm | endpart) ;;
+        *) check "$scene shows the red background ($red)" greater "$red" 0.05 ;;
+    esac
 done
 
 # Held to 60 frames a second the scenes leave the machine mostly idle; drawn as fast as it goes
-# (the spiral a yellow disc, the captions smears) the loop keeps at least one core busy.
+# (the captions then smear into thick bands) the loop keeps at least one core busy.
 # Measured here over the whole run: 0.38 s paced; the unpaced loop of before 0.99 while another
 # playthrough shared its two cores (1.43 alone in bench_pace).
 echo "the live program used $cpuPerSecond s of CPU per second of music"
