@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "lwo2format.h"
-#include "readfile.h"
+#include "wholefile.h"
 
-// The file is read into memory with one block read and parsed through a Cursor. Every
+// The file is read into memory whole and parsed through a Cursor. Every
 // read is held to the cursor's end, which is narrowed to the chunk or sub-chunk being
 // read, and gives zeros past it; so a truncated or lying file can make a reader see
 // zeros, never bytes outside the file or another chunk.
@@ -46,12 +46,14 @@ void LwoPolygon::setVertex(int number, int pointIndex) {
         vertices[number] = pointIndex;
 }
 
-LwoObject::LwoObject(const char *path) {
-    pointCount = 0;
-    points = nullptr;
-    polygonCount = 0;
-    polygons = nullptr;
+LwoObject::LwoObject(const char *path)
+    : pointCount(0), points(nullptr), polygonCount(0), polygons(nullptr) {
     read(path);
+}
+
+LwoObject::LwoObject(const unsigned char *data, size_t size, const char *name)
+    : pointCount(0), points(nullptr), polygonCount(0), polygons(nullptr) {
+    read(data, size, name);
 }
 
 // ---------------------------------------------------------------- reading primitives
@@ -257,7 +259,7 @@ unsigned int LwoObject::readPolygons(unsigned int length, Cursor &in) {
         polygonCount = count;
     }
     if (consumed != length) {
-        printf("??? %d != %d\n", int(consumed), int(length));
+        printf("%s: ??? %d != %d\n", in.name, int(consumed), int(length));
         fflush(stdout);
     }
     return consumed;
@@ -274,7 +276,7 @@ unsigned int LwoObject::readPolygonTags(unsigned int length, Cursor &in) {
         consumed += readU2(&tag, 1, in);
     }
     if (consumed != length) {
-        printf("??? %d != %d\n", int(consumed), int(length));
+        printf("%s: ??? %d != %d\n", in.name, int(consumed), int(length));
         fflush(stdout);
     }
     return consumed;
@@ -289,26 +291,32 @@ static void printableId(const char *id, char *out) {
     out[4] = 0;
 }
 
-bool LwoObject::read(const char *path) {
+void LwoObject::clear() {
     delete[] points;
     points = nullptr;
     pointCount = 0;
     delete polygons;
     polygons = nullptr;
     polygonCount = 0;
+}
 
-    size_t size;
-    unsigned char *data = readWholeFile(path, &size);
-    if (!data)
-        return false;
-    Cursor in = {data, size, 0};
+bool LwoObject::read(const char *path) {
+    std::vector<uint8_t> bytes;
+    if (readAssetFile(path, bytes))
+        return read(bytes.data(), bytes.size(), path);
+    clear();
+    return false;
+}
+
+bool LwoObject::read(const unsigned char *data, size_t size, const char *name) {
+    clear();
+    Cursor in = {name, data, size, 0};
 
     char id[5], shown[5];
     readID4(id, in);
     if (lwoId(id) != ID_FORM) {
-        printf("%s: not an LWO2 object (no FORM header)\n", path);
+        printf("%s: not an LWO2 object (no FORM header)\n", name);
         fflush(stdout);
-        delete[] data;
         return false;
     }
     unsigned int formLength;
@@ -316,16 +324,15 @@ bool LwoObject::read(const char *path) {
     unsigned long consumed = readID4(id, in);
     if (lwoId(id) != ID_LWO2) {
         printableId(id, shown);
-        printf("%s: not an LWO2 object (form type %s)\n", path, shown);
+        printf("%s: not an LWO2 object (form type %s)\n", name, shown);
         fflush(stdout);
-        delete[] data;
         return false;
     }
 
     unsigned long formEnd = 8 + (unsigned long)formLength;
     bool complete = formEnd <= size;
     if (!complete) {
-        printf("%s: file ends early (%lu of %lu bytes)\n", path, (unsigned long)size, formEnd);
+        printf("%s: file ends early (%lu of %lu bytes)\n", name, (unsigned long)size, formEnd);
         fflush(stdout);
         formEnd = size;
     }
@@ -355,6 +362,5 @@ bool LwoObject::read(const char *path) {
         in.end = formEnd;
         in.pos = next < formEnd ? next : formEnd;
     }
-    delete[] data;
     return complete;
 }

@@ -1,5 +1,7 @@
 // lwo2.h -- LightWave LWO2 objects in memory: points, polygons and their display lists
 #pragma once
+#include <cstddef>
+
 #include "vec3.h"
 
 // One polygon of an object: point indices in file order, linked to its neighbours.
@@ -24,8 +26,9 @@ private:
     int inlineVertices[INLINE_VERTICES];
 };
 
-// A model read from one LWO2 file. A file that cannot be read leaves an empty object
-// (both counts 0, both pointers null) after one message naming the file.
+// A model read from one LWO2 file, or from its bytes in memory. A file that cannot be read
+// leaves an empty object (both counts 0, both pointers null) after one message naming
+// the file; bytes read from memory are named in messages by the name the caller gives.
 class LwoObject {
 public:
     unsigned int pointCount;  // entries in points
@@ -34,10 +37,13 @@ public:
     LwoPolygon *polygons;     // the last non-empty POLS chunk's polygons, null if none
 
     explicit LwoObject(const char *path);
+    LwoObject(const unsigned char *data, size_t size, const char *name);
     ~LwoObject();
 
-    // Reads the file; true when the header was accepted and the chunk loop ran to the end.
+    // Reads the file or the bytes; true when the header was accepted and the chunk loop
+    // ran to the end of the form.
     bool read(const char *path);
+    bool read(const unsigned char *data, size_t size, const char *name);
 
     // Display lists of the object's triangles (the first three points of every polygon
     // whose indices lie inside points); one new list per call.
@@ -50,10 +56,12 @@ public:
 private:
     LwoObject(const LwoObject &) = delete;
     LwoObject &operator=(const LwoObject &) = delete;
+    void clear();  // releases everything read and leaves the object empty
 
     // The file in memory and a read position that cannot leave it: reads stop at end
     // (the end of the file, chunk or sub-chunk being read) and give zeros past it.
     struct Cursor {
+        const char *name;  // the file's name, for messages
         const unsigned char *data;
         unsigned long end;  // first byte that may not be read
         unsigned long pos;  // next byte to read, never above end

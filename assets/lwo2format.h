@@ -11,7 +11,6 @@ constexpr uint32_t lwoId(const char (&text)[5]) {
 // top level
 constexpr uint32_t ID_FORM = lwoId("FORM");
 constexpr uint32_t ID_LWO2 = lwoId("LWO2");
-constexpr uint32_t ID_LWOB = lwoId("LWOB");
 constexpr uint32_t ID_TAGS = lwoId("TAGS");
 constexpr uint32_t ID_LAYR = lwoId("LAYR");
 constexpr uint32_t ID_PNTS = lwoId("PNTS");
@@ -24,7 +23,6 @@ constexpr uint32_t ID_CLIP = lwoId("CLIP");
 constexpr uint32_t ID_STIL = lwoId("STIL");
 // polygon and tag types
 constexpr uint32_t ID_FACE = lwoId("FACE");
-constexpr uint32_t ID_PTCH = lwoId("PTCH");
 constexpr uint32_t ID_TXUV = lwoId("TXUV");
 // surface sub-chunks
 constexpr uint32_t ID_COLR = lwoId("COLR");

@@ -6,20 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "readfile.h"
 #include "tgaformat.h"
+#include "wholefile.h"
 
 // The largest pixel store an image may need (bytes); our pictures are far smaller, and
 // a header that asks for more is a broken file, not a picture.
 const uint64_t MAX_PIXEL_STORE = 64ull << 20;
 
-void Image::setFrame(uint32_t frame) {
-    (void)frame;
+TgaImage::TgaImage(const char *path) : pixels(nullptr) {
+    load(path);
 }
 
-TgaImage::TgaImage(const char *path) {
-    pixels = nullptr;
-    load(path);
+TgaImage::TgaImage(const unsigned char *data, size_t size, const char *name) : pixels(nullptr) {
+    load(data, size, name);
 }
 
 TgaImage::~TgaImage() {
@@ -189,23 +188,29 @@ static uint64_t decode(const unsigned char *data, uint64_t size, bool runLength,
     return decodeRaw<Kind>(data, size, pixels, width, height, descriptor);
 }
 
-void TgaImage::load(const char *path) {
+void TgaImage::clear() {
     delete[] pixels;
     pixels = nullptr;
     width = 0;
     height = 0;
     bitsPerPixel = 0;
     bytesPerPixel = 0;
+}
 
-    size_t size;
-    unsigned char *data = readWholeFile(path, &size);
-    if (!data)
-        return;
+void TgaImage::load(const char *path) {
+    std::vector<uint8_t> bytes;
+    if (readAssetFile(path, bytes))
+        load(bytes.data(), bytes.size(), path);
+    else
+        clear();
+}
+
+void TgaImage::load(const unsigned char *data, size_t size, const char *name) {
+    clear();
     if (size < (size_t)TGA_HEADER_SIZE) {
-        printf("%s: not a TGA image (%lu bytes, too short for the header)\n", path,
+        printf("%s: not a TGA image (%lu bytes, too short for the header)\n", name,
                (unsigned long)size);
         fflush(stdout);
-        delete[] data;
         return;
     }
     int idLength = data[TGA_ID_LENGTH];
@@ -234,15 +239,14 @@ void TgaImage::load(const char *path) {
     else if (count * 4 > MAX_PIXEL_STORE)
         problem = "the image is too large";
     if (problem) {
-        printf("%s: %s (type %d, %d x %d, %d bits per pixel)\n", path, problem, imageType,
+        printf("%s: %s (type %d, %d x %d, %d bits per pixel)\n", name, problem, imageType,
                fileWidth, fileHeight, depth);
         fflush(stdout);
-        delete[] data;
         return;
     }
 
     if (imageType == TGA_GRAYSCALE) {
-        printf("Reading grayscale tga\n");
+        printf("%s: Reading grayscale tga\n", name);
         fflush(stdout);
     }
     pixels = new uint32_t[count];
@@ -264,27 +268,30 @@ void TgaImage::load(const char *path) {
     else
         decoded = decode<Bgra32>(in, left, rle, pixels, width, height, descriptor);
     if (decoded < count) {
-        printf("%s: pixel data ends early (%llu of %llu pixels)\n", path,
+        printf("%s: pixel data ends early (%llu of %llu pixels)\n", name,
                (unsigned long long)decoded, (unsigned long long)count);
         fflush(stdout);
     }
-    delete[] data;
 }
 
-Texture::Texture(const char *path) {
-    bytes = nullptr;
-    textureId = 0;
-    TgaImage *image = new TgaImage(path);
-    if (!image->pixels) {
-        delete image;
+Texture::Texture(const char *path) : bytes(nullptr), textureId(0) {
+    upload(TgaImage(path));
+}
+
+Texture::Texture(const unsigned char *data, size_t size, const char *name)
+    : bytes(nullptr), textureId(0) {
+    upload(TgaImage(data, size, name));
+}
+
+void Texture::upload(const TgaImage &image) {
+    if (!image.pixels)
         return;  // nothing to upload: binding id 0 draws untextured
-    }
-    size_t count = size_t(image->width) * image->height;
-    bool alpha = image->bytesPerPixel >= 4;
+    size_t count = size_t(image.width) * image.height;
+    bool alpha = image.bytesPerPixel >= 4;
     bytes = new uint8_t[count * (alpha ? 4 : 3)];
     uint8_t *out = bytes;
     for (size_t i = 0; i < count; i++) {
-        uint32_t w = image->pixels[i];
+        uint32_t w = image.pixels[i];
         if (alpha) {
             *out++ = uint8_t(w >> 8);
             *out++ = uint8_t(w >> 16);
@@ -304,9 +311,8 @@ Texture::Texture(const char *path) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, format, image->width, image->height, 0, format,
+    glTexImage2D(GL_TEXTURE_2D, 0, format, image.width, image.height, 0, format,
                  GL_UNSIGNED_BYTE, bytes);
-    delete image;
 }
 
 Texture::~Texture() {

@@ -9,7 +9,7 @@ option(VORTAZOV_FUZZ "build the libFuzzer targets and sanitized readers (clang)"
 
 set(assets_sources
   ${assets_root}/assets/lwo2.cpp ${assets_root}/assets/lwo2surface.cpp
-  ${assets_root}/assets/mesh.cpp ${assets_root}/assets/tga.cpp ${assets_root}/assets/readfile.cpp)
+  ${assets_root}/assets/mesh.cpp ${assets_root}/assets/tga.cpp)
 set(assets_sanitizers -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 
 if(VORTAZOV_FUZZ)
@@ -20,12 +20,12 @@ if(VORTAZOV_FUZZ)
   target_include_directories(assets_sanitized PUBLIC ${assets_root}/assets)
   target_compile_options(assets_sanitized PUBLIC ${assets_sanitizers})
   target_link_options(assets_sanitized PUBLIC ${assets_sanitizers})
-  target_link_libraries(assets_sanitized PUBLIC PkgConfig::GL)
+  target_link_libraries(assets_sanitized PUBLIC wholefile PkgConfig::GL)
 
   add_library(assets_fuzzing STATIC ${assets_sources})
   target_include_directories(assets_fuzzing PUBLIC ${assets_root}/assets)
   target_compile_options(assets_fuzzing PUBLIC ${assets_sanitizers} -fsanitize=fuzzer-no-link)
-  target_link_libraries(assets_fuzzing PUBLIC PkgConfig::GL)
+  target_link_libraries(assets_fuzzing PUBLIC wholefile PkgConfig::GL)
   foreach(kind lwo2 tga)
     add_executable(assets_${kind}_fuzz ${assets_root}/fuzz/assets_${kind}_fuzz.cpp)
     target_link_libraries(assets_${kind}_fuzz PRIVATE assets_fuzzing)

@@ -87,6 +87,16 @@ Bytes tgaFile(int type, int width, int height, int depth, int descriptor, const 
     return b.raw(data);
 }
 
+bool namesEveryMessage(const std::string &output, const std::string &name) {
+    for (size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
+        if (output[at] != '\t' && output.compare(at, name.size() + 2, name + ": ") != 0)
+            return false;
+        if (output.find('\n', at) == std::string::npos)
+            break;
+    }
+    return true;
+}
+
 std::string writeFile(const std::string &path, const Bytes &b) {
     FILE *f = fopen(path.c_str(), "wb");
     if (f) {

@@ -20,6 +20,7 @@ struct Bytes {
     Bytes &vx(uint32_t index);           // 2 bytes below 0xFF00, else FF and 3 bytes
     Bytes &s0(const std::string &text);  // text, terminator, pad to even
     size_t size() const { return s.size(); }
+    const unsigned char *data() const { return reinterpret_cast<const unsigned char *>(s.data()); }
 };
 
 // LWO2 framing: a chunk has a 4-byte length, a sub-chunk a 2-byte one. The declared
@@ -41,6 +42,10 @@ Bytes tgaFile(int type, int width, int height, int depth, int descriptor, const 
 
 // Writes bytes to a file; returns the path.
 std::string writeFile(const std::string &path, const Bytes &b);
+
+// True when every line of a reader's output begins with "name: ", apart from the lines
+// of the texture-block dump, which are indented by tabs.
+bool namesEveryMessage(const std::string &output, const std::string &name);
 
 // A path for a fixture file in a folder of this process's own under the temporary folder,
 // so that test runs at the same time do not share files; the folder goes at exit.

@@ -169,7 +169,7 @@ TEST(Lwo2Chunks, OtherChunksAreSkippedSilently) {
 
 TEST(Lwo2Chunks, PolygonLengthMismatchIsPrintedAndPolygonsKept) {
     Loaded l = load(fixture("pols_mismatch.lwo"));
-    EXPECT_EQ(l.output, "??? 40 != 38\n");
+    EXPECT_EQ(l.output, l.path + ": ??? 40 != 38\n");
     ASSERT_EQ(l.object->polygonCount, 1);
     EXPECT_EQ(l.object->polygons->vertexCount, 17);
     // the last index lay past the declared end: it reads as zero, not as the next bytes
@@ -181,7 +181,7 @@ TEST(Lwo2Chunks, TagLengthMismatchIsPrinted) {
     Bytes tags;
     tags.id("SURF").vx(0).be16(0).vx(0x10001).be16(0);
     Loaded l = load(form(chunk("PTAG", tags, 10)));
-    EXPECT_EQ(l.output, "??? 12 != 10\n");
+    EXPECT_EQ(l.output, l.path + ": ??? 12 != 10\n");
 }
 
 // After every chunk the reader goes to its declared end: over-reading, under-reading
@@ -197,7 +197,7 @@ TEST(Lwo2Chunks, NextChunkIsReadAtTheDeclaredEnd) {
     Bytes over;
     over.id("FACE").be16(3).vx(1).vx(2);
     Loaded o = load(form(chunk("POLS", over).raw(pointsChunk(tri))));
-    EXPECT_EQ(o.output, "??? 12 != 10\n");
+    EXPECT_EQ(o.output, o.path + ": ??? 12 != 10\n");
     ASSERT_EQ(o.object->polygonCount, 1);
     EXPECT_EQ(vertices(o.object->polygons), (std::vector<int>{1, 2, 0}));
     EXPECT_EQ(o.object->pointCount, 3u);
@@ -218,19 +218,22 @@ TEST(Lwo2Chunks, FormLongerThanTheFileReadsWhatIsThere) {
     EXPECT_EQ(l.object->polygonCount, 1);
 }
 
-// Every prefix of a file with geometry and a texture block reads without a fault and
-// leaves counts that match what exists.
+// Every prefix of a file with geometry and a texture block, read straight from memory,
+// reads without a fault, leaves counts that match what exists, and every message names
+// the name the caller gave.
 TEST(Lwo2Chunks, EveryTruncationLeavesAConsistentObject) {
     for (const char *name : {"two_layers.lwo", "surf_block.lwo", "pols_mismatch.lwo"}) {
         Bytes whole = fixture(name);
         for (size_t n = 0; n < whole.size(); n++) {
-            Bytes part;
-            part.s = whole.s.substr(0, n);
-            Loaded l = load(part, "prefix.lwo");
-            expectConsistent(*l.object);
-            for (const LwoPolygon *p = l.object->polygons; p; p = p->next) {
-                if (l.object->isDrawable(p)) {
-                    EXPECT_LT(unsigned(p->vertices[2]), l.object->pointCount);
+            testing::internal::CaptureStdout();
+            LwoObject o(whole.data(), n, "prefix.lwo");
+            fflush(stdout);
+            std::string output = testing::internal::GetCapturedStdout();
+            EXPECT_TRUE(namesEveryMessage(output, "prefix.lwo")) << output;
+            expectConsistent(o);
+            for (const LwoPolygon *p = o.polygons; p; p = p->next) {
+                if (o.isDrawable(p)) {
+                    EXPECT_LT(unsigned(p->vertices[2]), o.pointCount);
                 }
             }
         }

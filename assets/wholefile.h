@@ -1,0 +1,22 @@
+// wholefile.h -- reads a whole file into memory, with the one size cap every reader of files shares
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The largest file read whole (bytes). The shipped files are a few megabytes; a larger one
+// is not one of ours, and it is refused before it is read.
+const int64_t WHOLE_FILE_LIMIT = int64_t(256) << 20;
+
+// Reads the file at path into bytes, replacing what they held. Returns "" when the whole
+// file is there, otherwise why not, without the file's name: the system's text for a file
+// that cannot be opened or read ("No such file or directory", "Is a directory"), "file too
+// large (N bytes)" for a file over the limit, refused on its size alone, "file too large
+// (over N bytes)" for a pipe or device that runs past it, or "out of memory"; bytes are
+// then empty. *opened, when given, tells a file that could not be opened at all from one
+// that failed later.
+std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes, bool *opened = nullptr);
+
+// readWholeFile for the asset readers, which report their own failures: on failure prints
+// "cannot open PATH: why" or "cannot read PATH: why" and returns false.
+bool readAssetFile(const char *path, std::vector<uint8_t> &bytes);
