@@ -41,11 +41,6 @@ LwoPolygon::~LwoPolygon() {
     }
 }
 
-void LwoPolygon::setVertex(int number, int pointIndex) {
-    if (number >= 0 && number < vertexCount)
-        vertices[number] = pointIndex;
-}
-
 LwoObject::LwoObject(const char *path)
     : pointCount(0), points(nullptr), polygonCount(0), polygons(nullptr) {
     read(path);
@@ -82,19 +77,9 @@ int LwoObject::readU2(unsigned short *values, int count, Cursor &in) {
     return 2 * count;
 }
 
+// The same words taken as signed: a short may be written through its unsigned twin.
 int LwoObject::readI2(short *values, int count, Cursor &in) {
-    if (count <= 0)
-        return 0;
-    if (in.end - in.pos < 2 * (unsigned long)count) {
-        memset(values, 0, sizeof(*values) * count);
-        in.pos = in.end;
-        return 0;
-    }
-    const unsigned char *b = in.data + in.pos;
-    for (int i = 0; i < count; i++, b += 2)
-        values[i] = short((unsigned short)(b[0] << 8 | b[1]));
-    in.pos += 2 * (unsigned long)count;
-    return 2 * count;
+    return readU2(reinterpret_cast<unsigned short *>(values), count, in);
 }
 
 int LwoObject::readU4(unsigned int *values, int count, Cursor &in) {

@@ -14,7 +14,6 @@ public:
 
     explicit LwoPolygon(int count);
     ~LwoPolygon();  // releases vertices and the rest of the list through next
-    void setVertex(int number, int pointIndex);
 
 private:
     LwoPolygon(const LwoPolygon &) = delete;

@@ -1,10 +1,12 @@
 // assets_lwo2.cpp -- the LWO2 reader on hand-built files: framing, geometry, surface dump
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <memory>
 
 #include "assets_fixtures.h"
 #include "lwo2.h"
+#include "wholefile.h"
 
 namespace {
 
@@ -94,7 +96,7 @@ TEST(Lwo2Header, MissingFileNamesTheFileOnce) {
     expectEmpty(o);
 }
 
-TEST(Lwo2Header, DirectoryAndEmptyFileLeaveEmptyObjects) {
+TEST(Lwo2Header, DirectoryEmptyAndOversizedFilesLeaveEmptyObjects) {
     Loaded empty = load(Bytes(), "empty.lwo");
     expectEmpty(*empty.object);
     EXPECT_NE(empty.output.find("empty.lwo"), std::string::npos);
@@ -104,6 +106,16 @@ TEST(Lwo2Header, DirectoryAndEmptyFileLeaveEmptyObjects) {
     fflush(stdout);
     EXPECT_NE(testing::internal::GetCapturedStdout().find("cannot read"), std::string::npos);
     expectEmpty(dir);
+
+    // a file one byte over the cap (sparse: it takes no disk) is refused on its size
+    std::string huge = writeFile(tempPath("huge.lwo"), fixture("empty_form.lwo"));
+    ASSERT_EQ(truncate(huge.c_str(), WHOLE_FILE_LIMIT + 1), 0);
+    testing::internal::CaptureStdout();
+    LwoObject big(huge.c_str());
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "cannot read " + huge + ": file too large (268435457 bytes)\n");
+    expectEmpty(big);
 }
 
 // ------------------------------------------------------------------ geometry chunks
