@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 Bytes &Bytes::f4(float f) {
     uint32_t bits;
@@ -88,12 +89,10 @@ Bytes tgaFile(int type, int width, int height, int depth, int descriptor, const 
 }
 
 bool namesEveryMessage(const std::string &output, const std::string &name) {
-    for (size_t at = 0; at < output.size(); at = output.find('\n', at) + 1) {
-        if (output[at] != '\t' && output.compare(at, name.size() + 2, name + ": ") != 0)
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        if (line[0] != '\t' && line.compare(0, name.size() + 2, name + ": ") != 0)
             return false;
-        if (output.find('\n', at) == std::string::npos)
-            break;
-    }
     return true;
 }
 
