@@ -61,19 +61,31 @@ int LwoObject::readID4(char *id, Cursor &in) {
 }
 
 // The block readers take all their values or none: a short read leaves zeros, moves to
-// the end of what may be read and returns 0.
-int LwoObject::readU2(unsigned short *values, int count, Cursor &in) {
+// the end of what may be read and returns 0. This gives them the bytes of count values
+// of width bytes each and moves past them, or null after a short read.
+const unsigned char *LwoObject::takeValues(void *values, int count, int width, Cursor &in) {
     if (count <= 0)
-        return 0;
-    if (in.end - in.pos < 2 * (unsigned long)count) {
-        memset(values, 0, sizeof(*values) * count);
+        return nullptr;
+    unsigned long bytes = (unsigned long)count * width;
+    if (in.end - in.pos < bytes) {
+        memset(values, 0, bytes);
         in.pos = in.end;
-        return 0;
+        return nullptr;
     }
-    const unsigned char *b = in.data + in.pos;
+    in.pos += bytes;
+    return in.data + in.pos - bytes;
+}
+
+static inline unsigned int bigEndian32(const unsigned char *b) {
+    return (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 | (unsigned int)b[2] << 8 | b[3];
+}
+
+int LwoObject::readU2(unsigned short *values, int count, Cursor &in) {
+    const unsigned char *b = takeValues(values, count, 2, in);
+    if (!b)
+        return 0;
     for (int i = 0; i < count; i++, b += 2)
         values[i] = (unsigned short)(b[0] << 8 | b[1]);
-    in.pos += 2 * (unsigned long)count;
     return 2 * count;
 }
 
@@ -83,36 +95,22 @@ int LwoObject::readI2(short *values, int count, Cursor &in) {
 }
 
 int LwoObject::readU4(unsigned int *values, int count, Cursor &in) {
-    if (count <= 0)
+    const unsigned char *b = takeValues(values, count, 4, in);
+    if (!b)
         return 0;
-    if (in.end - in.pos < 4 * (unsigned long)count) {
-        memset(values, 0, sizeof(*values) * count);
-        in.pos = in.end;
-        return 0;
-    }
-    const unsigned char *b = in.data + in.pos;
     for (int i = 0; i < count; i++, b += 4)
-        values[i] = (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 |
-                    (unsigned int)b[2] << 8 | (unsigned int)b[3];
-    in.pos += 4 * (unsigned long)count;
+        values[i] = bigEndian32(b);
     return 4 * count;
 }
 
 int LwoObject::readF4(float *values, int count, Cursor &in) {
-    if (count <= 0)
+    const unsigned char *b = takeValues(values, count, 4, in);
+    if (!b)
         return 0;
-    if (in.end - in.pos < 4 * (unsigned long)count) {
-        memset(values, 0, sizeof(*values) * count);
-        in.pos = in.end;
-        return 0;
-    }
-    const unsigned char *b = in.data + in.pos;
     for (int i = 0; i < count; i++, b += 4) {
-        unsigned int bits = (unsigned int)b[0] << 24 | (unsigned int)b[1] << 16 |
-                            (unsigned int)b[2] << 8 | (unsigned int)b[3];
+        unsigned int bits = bigEndian32(b);
         memcpy(&values[i], &bits, 4);
     }
-    in.pos += 4 * (unsigned long)count;
     return 4 * count;
 }
 
@@ -304,7 +302,7 @@ bool LwoObject::read(const unsigned char *data, size_t size, const char *name) {
         fflush(stdout);
         return false;
     }
-    unsigned int formLength;
+    unsigned int formLength = 0;
     readU4(&formLength, 1, in);  // not counted: the form length counts from the type on
     unsigned long consumed = readID4(id, in);
     if (lwoId(id) != ID_LWO2) {
@@ -328,7 +326,7 @@ bool LwoObject::read(const unsigned char *data, size_t size, const char *name) {
     // reader that takes more or less than its chunk cannot shift the chunks after it.
     while (consumed < formLength && formEnd - in.pos >= 8) {
         consumed += readID4(id, in);
-        unsigned int length;
+        unsigned int length = 0;
         consumed += readU4(&length, 1, in);
         unsigned long start = in.pos;
         unsigned long dataEnd = start + length;

@@ -88,6 +88,7 @@ private:
     static unsigned int readTextureMap(unsigned int length, Cursor &in);
 
     // big-endian reading primitives; each returns the bytes it consumed
+    static const unsigned char *takeValues(void *values, int count, int width, Cursor &in);
     static int readID4(char *id, Cursor &in);
     static int readU2(unsigned short *values, int count, Cursor &in);
     static int readI2(short *values, int count, Cursor &in);
