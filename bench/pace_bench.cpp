@@ -40,11 +40,6 @@ struct SceneRun {
     int order;     // the order it is measured in
 };
 
-static const SceneRun runs[] = {
-    {"captions", 0, 1},  {"samovar", 1, 4}, {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
-    {"ripaska", 4, 12},  {"spiral", 5, 14}, {"missiles", 6, 16},      {"end part", -1, 0},
-};
-
 static Clock::time_point playStart;  // wall time at which the output is at playFrom
 static int64_t playFrom;             // output frame heard at playStart
 static Clock::time_point frameStart; // this frame's clock read
@@ -104,17 +99,15 @@ static double secondsInPresentation(const SceneRun &run) {
     if (run.tableRow < 0)
         return (BASS_StreamGetLength(streamHandle) - 417) / 16000.0;  // 128 kbit/s after its tag frame
     const SceneEntry &from = SceneTable[run.tableRow], &to = SceneTable[run.tableRow + 1];
-    int rows = (to.order * 64 + to.row) - (from.order * 64 + from.row);
-    if (!to.render)
-        rows--;  // the timeline ends at row 62 of the last order
-    return rows * 0.12;
+    int end = to.render ? rowsFromStart(to.order, to.row) : TIMELINE_ROWS;
+    return (end - rowsFromStart(from.order, from.row)) * 0.12;
 }
 
 static void measure(const SceneRun &run, double seconds, Totals &all) {
     if (run.tableRow >= 0) {
         sceneIndex = run.tableRow;
         lastModuleKey = -1;
-        playFrom = int64_t(run.order) * 64 * FRAMES_PER_ROW;
+        playFrom = int64_t(rowsFromStart(run.order, 0)) * FRAMES_PER_ROW;
     } else {
         // the end part from 4 s into the stream, just before its first word
         BASS_Stop();
@@ -218,6 +211,11 @@ int main(int argc, char **argv) {
            "CPU s/s", "CPU s/s", "CPU", "unpaced");
     printf("%-16s %7s %7s %7s %7s %7s %8s %8s %8s %7s\n", "scene", "fps", "ms", "ms", "ms", "p99/16.7",
            "paced", "unpaced", "ratio", "fps");
+    // each scene in the order it shows itself in, then the end part
+    std::vector<SceneRun> runs;
+    for (int i = 0; SceneTable[i].render; i++)
+        runs.push_back({SceneTable[i].name, i, SceneTable[i].showOrder});
+    runs.push_back({"end part", -1, 0});
     Totals all;
     for (const SceneRun &run : runs)
         measure(run, seconds, all);
