@@ -10,13 +10,13 @@
 //
 // Run from the project root (where data/ lies), under a display:
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench_pace [seconds per scene]
-// The module position comes from the audio engine's pull back-end playing a silent module
-// written here, moved on in step with the wall clock before every frame.
+// The module position comes from the audio engine's pull back-end playing the silent module
+// of benchmodule.cpp, moved on in step with the wall clock before every frame.
 #include "audio.h"
+#include "benchmodule.h"
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "xmwriter.h"
 
 #include <GL/freeglut.h>
 #include <algorithm>
@@ -30,8 +30,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-static const int64_t FRAMES_PER_ROW = 5292;  // the bench module: speed 6 at 125 BPM, 0.12 s a row
-static const double TURN_SECONDS = 0.5;      // one paced or unpaced stretch
+static const double TURN_SECONDS = 0.5;  // one paced or unpaced stretch
 static const double BUDGET_MS = 1000.0 / 60;
 
 struct SceneRun {
@@ -75,18 +74,6 @@ static void ignoreEnd(int) {
 
 // Frames are drawn by the bench's loop alone, never by an expose.
 static void noDisplay() {
-}
-
-static std::string writeTimelineModule() {
-    std::vector<uint8_t> bytes = writeXm(silentTimeline(22));
-    char path[] = "/tmp/vortazov-bench-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-        perror("bench module");
-        exit(1);
-    }
-    close(fd);
-    return path;
 }
 
 // CPU seconds per second of presentation, summed with each scene weighted by its seconds in
@@ -174,21 +161,8 @@ int main(int argc, char **argv) {
     if (seconds <= 0 || seconds > 7)  // a scene's order lasts 7.68 s
         seconds = 6;
 
-    std::string module = writeTimelineModule();
-    audioSelectBackend(AUDIO_PULL);
-    BASS_Init(-1, 44100, 0, 0);
-    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, 0);
-    unlink(module.c_str());
-    if (!musicHandle) {
-        printf("could not load the bench module\n");
+    if (!startBenchPresentation(&argc, argv))
         return 1;
-    }
-    BASS_Start();
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(640, 480);
-    glutCreateWindow("vortazov");
     glutDisplayFunc(noDisplay);
     initPacing();
     initEffects();

@@ -8,13 +8,13 @@
 // Columns: frames per second of the bare loop, of the scene drawn into the picture and copied
 // (the picture alone), and of the whole frame path; "copy" and "ratio" are the last two over
 // the bare loop, so the flash and status line cost the difference between them.
-// The module position comes from the audio engine's pull back-end playing a silent module
-// written here, so the frame path sees exactly the order and row each batch is meant for.
+// The module position comes from the audio engine's pull back-end playing the silent module
+// of benchmodule.cpp, so the frame path sees exactly the order and row each batch is meant for.
 #include "audio.h"
+#include "benchmodule.h"
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "xmwriter.h"
 
 #include <GL/freeglut.h>
 #include <chrono>
@@ -25,22 +25,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-static const int64_t FRAMES_PER_ROW = 5292;  // speed 6 at 125 BPM: 0.12 s at 44100 Hz
-static const int ROWS = 64;                  // the whole order, flash rows included
-
-// 21 orders of one silent 64-row pattern: order o row r starts at output frame
-// (o * 64 + r) * FRAMES_PER_ROW.
-static std::string writeTimelineModule() {
-    std::vector<uint8_t> bytes = writeXm(silentTimeline(22));
-    char path[] = "/tmp/vortazov-bench-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-        perror("bench module");
-        exit(1);
-    }
-    close(fd);
-    return path;
-}
+static const int ROWS = ORDER_ROWS;  // the whole order, flash rows included
 
 static double secondsOf(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -94,21 +79,8 @@ int main(int argc, char **argv) {
     if (framesPerRow <= 0)
         framesPerRow = 8;
 
-    std::string module = writeTimelineModule();
-    audioSelectBackend(AUDIO_PULL);
-    BASS_Init(-1, 44100, 0, 0);
-    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, 0);
-    unlink(module.c_str());
-    if (!musicHandle) {
-        printf("could not load the bench module\n");
+    if (!startBenchPresentation(&argc, argv))
         return 1;
-    }
-    BASS_Start();
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(640, 480);
-    glutCreateWindow("vortazov");
     // unpaced: the frame path is measured as fast as it goes, the swap never waits for a display
     setPacing(false);
     initEffects();
