@@ -38,9 +38,9 @@ const int TIMELINE_ROWS = rowsFromStart(TIMELINE_END_ORDER, TIMELINE_END_ROW);  
 // One row of the timeline. The first three fields are the timeline itself, as the frame
 // driver walks it; the others say what the rest of the program needs to know of the scene.
 struct SceneEntry {
-    int order;              // module order at which the row begins
-    int row;                // module row at which the row begins
-    RenderFunction render;  // null marks the end of the timeline
+    int order;                   // module order at which the row begins
+    int row;                     // module row at which the row begins
+    RenderFunction render;       // null marks the end of the timeline
     const char *name = nullptr;  // the scene's name in the tools' and benchmarks' output
     void (*init)() = nullptr;    // run once by the effect set-up, after the loaders; null for none
     // The effect set-up runs the initialisers by this turn (1 first), not in timeline order:
