@@ -195,13 +195,17 @@ int currentRows() {
 
 // Plays on, 1/60 s at a time, until `done` holds, drawing a frame at every step where `draw`
 // holds.
+// False when ten minutes of sound went by first (a module or stream that did not load).
 template <typename Draw, typename Done>
-void playUntil(Draw draw, Done done) {
+bool playUntil(Draw draw, Done done) {
     while (!done()) {
+        if (audioRenderedFrames() > 600 * AUDIO_RATE)
+            return false;
         audioPullTo(audioRenderedFrames() + STEP, nullptr);
         if (draw())
             displayFrame();
     }
+    return true;
 }
 
 // The next frame, labelled, into the sheet.
@@ -217,8 +221,8 @@ void pictureMoment(const Moment &m) {
         specialKeyPressed(GLUT_KEY_F1, 0, 0);
     char text[128];
     snprintf(text, sizeof text, "%s, order %d row %d", m.label.c_str(), m.order, m.row);
-    playUntil([&] { return currentRows() >= at - LEAD_ROWS; }, [&] { return currentRows() >= at; });
-    pictureFrame(text);
+    if (playUntil([&] { return currentRows() >= at - LEAD_ROWS; }, [&] { return currentRows() >= at; }))
+        pictureFrame(text);
     if (m.lit)
         specialKeyPressed(GLUT_KEY_F2, 0, 0);
 }
@@ -226,6 +230,8 @@ void pictureMoment(const Moment &m) {
 // Every scene at the moment SceneTable shows it, the rave model of the dancers' intro, the
 // dancers lit (their lists carry normals), then the end part's second word.
 void pictureScenes() {
+    if (!musicHandle)
+        return;  // start-up has said why; no view, and the sheet fails
     std::vector<Moment> moments;
     for (int i = 0; SceneTable[i].render; i++)
         moments.push_back({SceneTable[i].showOrder, SceneTable[i].showRow, SceneTable[i].name, false});
@@ -239,11 +245,11 @@ void pictureScenes() {
 
     // the frame driver switches to the end part at the timeline's end; the end part follows
     // the stream's position
-    playUntil([] { return currentRows() >= TIMELINE_ROWS - 1; }, [] { return endPartActive; });
     auto stream = [] { return int(BASS_StreamGetFilePosition(streamHandle, 0)); };
     int word = endscrollText[1].position;
-    playUntil([&] { return stream() >= word; }, [&] { return stream() >= word + 6000; });
-    pictureFrame(std::string("end part, \"") + endscrollText[1].text + "\"");
+    if (playUntil([] { return currentRows() >= TIMELINE_ROWS - 1; }, [] { return endPartActive; }) &&
+        playUntil([&] { return stream() >= word; }, [&] { return stream() >= word + 6000; }))
+        pictureFrame(std::string("end part, \"") + endscrollText[1].text + "\"");
 }
 
 }  // namespace
