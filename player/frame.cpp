@@ -13,7 +13,7 @@ int elapsedMs;              // GLUT's elapsed milliseconds, read once per frame
 int fpsFrames;              // frames since the last frame-rate update
 int fpsLastTime;            // elapsedMs of the last frame-rate update
 char statusText[256];       // the status line, empty until the first frame-rate update
-int lastModuleKey = -1;      // positionKey of the position seen by the last timeline frame that knew one
+int lastModuleKey = -1;      // positionKey seen by the last timeline frame that knew one
 
 static int glutClock() {
     return glutGet(GLUT_ELAPSED_TIME);
