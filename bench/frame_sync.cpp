@@ -47,11 +47,12 @@ static FrameRecord current;
 static int64_t moduleStart;                 // output frame where the module's frame 0 plays
 static Clock::time_point runStart;
 static double runSeconds = 1e9;
-static std::vector<uint32_t> rowStart;      // per order << 8 | row: first module frame
+static std::vector<uint32_t> rowStart;      // per positionKey: first module frame
 static SoundServer server;
 
 static uint32_t keyOf(uint32_t word) {
-    return (word & 0xFFFF) << 8 | (word >> 16 & 0xFF);
+    ModulePosition p = decodePosition(word);
+    return uint32_t(positionKey(p.order, p.row));
 }
 
 // Where each row starts in libopenmpt's render, from reads of 16 frames (0.36 ms).
@@ -63,7 +64,7 @@ static void findRowStarts(const std::vector<uint8_t> &bytes, double seconds) {
     int64_t total = int64_t(seconds * 44100);
     uint32_t last = UINT32_MAX;
     for (int64_t f = 0; f < total && m.read_interleaved_stereo(44100, 16, pcm) == 16; f += 16) {
-        uint32_t key = uint32_t(m.get_current_order()) << 8 | uint32_t(m.get_current_row() & 0xFF);
+        uint32_t key = uint32_t(positionKey(m.get_current_order(), m.get_current_row()));
         if (key != last && key < rowStart.size() && rowStart[key] == UINT32_MAX)
             rowStart[key] = uint32_t(f);
         last = key;

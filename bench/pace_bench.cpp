@@ -10,13 +10,13 @@
 //
 // Run from the project root (where data/ lies), under a display:
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench_pace [seconds per scene]
-// The module position comes from the audio engine's pull back-end playing a silent module
-// written here, moved on in step with the wall clock before every frame.
+// The module position comes from the audio engine's pull back-end playing the silent module
+// of benchmodule.cpp, moved on in step with the wall clock before every frame.
 #include "audio.h"
+#include "benchmodule.h"
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "xmwriter.h"
 
 #include <GL/freeglut.h>
 #include <algorithm>
@@ -30,19 +30,13 @@
 
 using Clock = std::chrono::steady_clock;
 
-static const int64_t FRAMES_PER_ROW = 5292;  // the bench module: speed 6 at 125 BPM, 0.12 s a row
-static const double TURN_SECONDS = 0.5;      // one paced or unpaced stretch
+static const double TURN_SECONDS = 0.5;  // one paced or unpaced stretch
 static const double BUDGET_MS = 1000.0 / 60;
 
 struct SceneRun {
     const char *name;
     int tableRow;  // its SceneTable row, -1 for the end part
     int order;     // the order it is measured in
-};
-
-static const SceneRun runs[] = {
-    {"captions", 0, 1},  {"samovar", 1, 4}, {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
-    {"ripaska", 4, 12},  {"spiral", 5, 14}, {"missiles", 6, 16},      {"end part", -1, 0},
 };
 
 static Clock::time_point playStart;  // wall time at which the output is at playFrom
@@ -82,18 +76,6 @@ static void ignoreEnd(int) {
 static void noDisplay() {
 }
 
-static std::string writeTimelineModule() {
-    std::vector<uint8_t> bytes = writeXm(silentTimeline(22));
-    char path[] = "/tmp/vortazov-bench-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-        perror("bench module");
-        exit(1);
-    }
-    close(fd);
-    return path;
-}
-
 // CPU seconds per second of presentation, summed with each scene weighted by its seconds in
 // the presentation: its rows in SceneTable at 0.12 s a row, the end part as long as its stream.
 struct Totals {
@@ -104,17 +86,15 @@ static double secondsInPresentation(const SceneRun &run) {
     if (run.tableRow < 0)
         return (BASS_StreamGetLength(streamHandle) - 417) / 16000.0;  // 128 kbit/s after its tag frame
     const SceneEntry &from = SceneTable[run.tableRow], &to = SceneTable[run.tableRow + 1];
-    int rows = (to.order * 64 + to.row) - (from.order * 64 + from.row);
-    if (!to.render)
-        rows--;  // the timeline ends at row 62 of the last order
-    return rows * 0.12;
+    int end = to.render ? rowsFromStart(to.order, to.row) : TIMELINE_ROWS;
+    return (end - rowsFromStart(from.order, from.row)) * 0.12;
 }
 
 static void measure(const SceneRun &run, double seconds, Totals &all) {
     if (run.tableRow >= 0) {
         sceneIndex = run.tableRow;
         lastModuleKey = -1;
-        playFrom = int64_t(run.order) * 64 * FRAMES_PER_ROW;
+        playFrom = int64_t(rowsFromStart(run.order, 0)) * FRAMES_PER_ROW;
     } else {
         // the end part from 4 s into the stream, just before its first word
         BASS_Stop();
@@ -181,21 +161,8 @@ int main(int argc, char **argv) {
     if (seconds <= 0 || seconds > 7)  // a scene's order lasts 7.68 s
         seconds = 6;
 
-    std::string module = writeTimelineModule();
-    audioSelectBackend(AUDIO_PULL);
-    BASS_Init(-1, 44100, 0, 0);
-    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, 0);
-    unlink(module.c_str());
-    if (!musicHandle) {
-        printf("could not load the bench module\n");
+    if (!startBenchPresentation(&argc, argv))
         return 1;
-    }
-    BASS_Start();
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(640, 480);
-    glutCreateWindow("vortazov");
     glutDisplayFunc(noDisplay);
     initPacing();
     initEffects();
@@ -218,6 +185,11 @@ int main(int argc, char **argv) {
            "CPU s/s", "CPU s/s", "CPU", "unpaced");
     printf("%-16s %7s %7s %7s %7s %7s %8s %8s %8s %7s\n", "scene", "fps", "ms", "ms", "ms", "p99/16.7",
            "paced", "unpaced", "ratio", "fps");
+    // each scene in the order it shows itself in, then the end part
+    std::vector<SceneRun> runs;
+    for (int i = 0; SceneTable[i].render; i++)
+        runs.push_back({SceneTable[i].name, i, SceneTable[i].showOrder});
+    runs.push_back({"end part", -1, 0});
     Totals all;
     for (const SceneRun &run : runs)
         measure(run, seconds, all);

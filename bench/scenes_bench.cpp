@@ -8,13 +8,13 @@
 // Columns: frames per second of the bare loop, of the scene drawn into the picture and copied
 // (the picture alone), and of the whole frame path; "copy" and "ratio" are the last two over
 // the bare loop, so the flash and status line cost the difference between them.
-// The module position comes from the audio engine's pull back-end playing a silent module
-// written here, so the frame path sees exactly the order and row each batch is meant for.
+// The module position comes from the audio engine's pull back-end playing the silent module
+// of benchmodule.cpp, so the frame path sees exactly the order and row each batch is meant for.
 #include "audio.h"
+#include "benchmodule.h"
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "xmwriter.h"
 
 #include <GL/freeglut.h>
 #include <chrono>
@@ -25,33 +25,7 @@
 
 using Clock = std::chrono::steady_clock;
 
-static const int64_t FRAMES_PER_ROW = 5292;  // speed 6 at 125 BPM: 0.12 s at 44100 Hz
-static const int ROWS = 64;                  // the whole order, flash rows included
-
-struct SceneRun {
-    const char *name;
-    int tableRow;  // its SceneTable row
-    int order;     // the order it is measured in
-};
-
-static const SceneRun runs[] = {
-    {"captions", 0, 1}, {"samovar", 1, 4},  {"sirppijavasara", 2, 6}, {"portraits", 3, 8},
-    {"ripaska", 4, 12}, {"spiral", 5, 14},        {"missiles", 6, 16},
-};
-
-// 21 orders of one silent 64-row pattern: order o row r starts at output frame
-// (o * 64 + r) * FRAMES_PER_ROW.
-static std::string writeTimelineModule() {
-    std::vector<uint8_t> bytes = writeXm(silentTimeline(22));
-    char path[] = "/tmp/vortazov-bench-XXXXXX";
-    int fd = mkstemp(path);
-    if (fd < 0 || write(fd, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
-        perror("bench module");
-        exit(1);
-    }
-    close(fd);
-    return path;
-}
+static const int ROWS = ORDER_ROWS;  // the whole order, flash rows included
 
 static double secondsOf(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -105,21 +79,8 @@ int main(int argc, char **argv) {
     if (framesPerRow <= 0)
         framesPerRow = 8;
 
-    std::string module = writeTimelineModule();
-    audioSelectBackend(AUDIO_PULL);
-    BASS_Init(-1, 44100, 0, 0);
-    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, 0);
-    unlink(module.c_str());
-    if (!musicHandle) {
-        printf("could not load the bench module\n");
+    if (!startBenchPresentation(&argc, argv))
         return 1;
-    }
-    BASS_Start();
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    glutInitWindowSize(640, 480);
-    glutCreateWindow("vortazov");
     // unpaced: the frame path is measured as fast as it goes, the swap never waits for a display
     setPacing(false);
     initEffects();
@@ -132,13 +93,16 @@ int main(int argc, char **argv) {
     printf("\n%d frames per row, rows 0 to %d of each scene's order\n", framesPerRow, ROWS - 1);
     printf("%-16s %10s %10s %10s %8s %8s\n", "scene", "bare fps", "copy fps", "frame fps",
            "copy", "ratio");
-    for (const SceneRun &run : runs) {
-        RenderFunction render = SceneTable[run.tableRow].render;
-        sceneIndex = run.tableRow;
+    // each scene over the rows of the order it shows itself in
+    for (int tableRow = 0; SceneTable[tableRow].render; tableRow++) {
+        const SceneEntry &scene = SceneTable[tableRow];
+        RenderFunction render = scene.render;
+        int order = scene.showOrder;
+        sceneIndex = tableRow;
         Clock::duration bare{}, copied{}, framed{};
         for (int row = 0; row < ROWS; row++) {
             // outside the timing: the module moves to this row
-            audioPullTo((int64_t(run.order) * 64 + row) * FRAMES_PER_ROW + 16, nullptr);
+            audioPullTo(int64_t(rowsFromStart(order, row)) * FRAMES_PER_ROW + 16, nullptr);
 
             // the three loops take turns going first, so drift and cache effects spread evenly
             for (int turn = 0; turn < 3; turn++) {
@@ -148,13 +112,13 @@ int main(int argc, char **argv) {
                 for (int f = 0; f < framesPerRow; f++) {
                     if (loop == 0) {
                         // bare: the scene into the back buffer, and the swap that shows it
-                        render(run.order, row, 0);
+                        render(order, row, 0);
                         glutSwapBuffers();
                         frameCounter++;
                     } else if (loop == 1) {
                         // the scene into the picture, copied to the back buffer, nothing else
                         pictureBegin(true);
-                        render(run.order, row, 0);
+                        render(order, row, 0);
                         pictureEnd();
                         glutSwapBuffers();
                         frameCounter++;
@@ -168,12 +132,12 @@ int main(int argc, char **argv) {
                 (loop == 0 ? bare : loop == 1 ? copied : framed) += took;
             }
         }
-        if (sceneIndex != run.tableRow)
-            printf("warning: the timeline moved to row %d during %s\n", sceneIndex, run.name);
+        if (sceneIndex != tableRow)
+            printf("warning: the timeline moved to row %d during %s\n", sceneIndex, scene.name);
         int frames = framesPerRow * ROWS;
         double bareFps = frames / secondsOf(bare), copiedFps = frames / secondsOf(copied),
                framedFps = frames / secondsOf(framed);
-        printf("%-16s %10.1f %10.1f %10.1f %8.2f %8.2f\n", run.name, bareFps, copiedFps,
+        printf("%-16s %10.1f %10.1f %10.1f %8.2f %8.2f\n", scene.name, bareFps, copiedFps,
                framedFps, copiedFps / bareFps, framedFps / bareFps);
     }
     benchEndPart(framesPerRow);

@@ -73,7 +73,7 @@ static int lastWordPosition() {
 }
 
 // Frames the whole capture will take. Exact with --to; otherwise an estimate from how far
-// the module has come (orders of 64 rows, ending at order 20 row 62) and from the stream's
+// the module has come (rows from the start to the timeline's end) and from the stream's
 // byte rate up to the last word.
 static double estimatedEndFrame(int64_t framesDone) {
     if (endFrame >= 0)
@@ -88,9 +88,9 @@ static double estimatedEndFrame(int64_t framesDone) {
         if (now - switchAt > captureFps && position > switchStreamPosition)
             bytesPerFrame = (position - switchStreamPosition) / (now - switchAt);
     } else {
-        DWORD word = BASS_ChannelGetPosition(musicHandle);
-        double done = ((word & 0xFFFF) * 64.0 + ((word >> 16) & 0xFFFF)) / (20 * 64 + 62);
-        if (word == 0xFFFFFFFF || done < 0.01)
+        ModulePosition at = decodePosition(BASS_ChannelGetPosition(musicHandle));
+        double done = double(rowsFromStart(at.order, at.row)) / TIMELINE_ROWS;
+        if (!at.known || done < 0.01)
             return 0;
         switchAt = now / std::min(done, 1.0);
     }
@@ -104,8 +104,8 @@ static void notePosition() {
         snprintf(musicPosition, sizeof musicPosition, "stream %u / %u",
                  BASS_StreamGetFilePosition(streamHandle, 0), BASS_StreamGetLength(streamHandle));
     else {
-        DWORD word = BASS_ChannelGetPosition(musicHandle);
-        snprintf(musicPosition, sizeof musicPosition, "order %u row %u", word & 0xFFFF, (word >> 16) & 0xFFFF);
+        ModulePosition at = decodePosition(BASS_ChannelGetPosition(musicHandle));
+        snprintf(musicPosition, sizeof musicPosition, "order %d row %d", at.order, at.row);
     }
 }
 
@@ -148,9 +148,9 @@ static void reportSceneChange() {
         lastProgressTime = -1;
     } else if (!endPartActive && sceneIndex != lastSceneIndex) {
         lastSceneIndex = sceneIndex;
-        DWORD word = BASS_ChannelGetPosition(musicHandle);
-        fprintf(stderr, "%sframe %lld (%s): scene %d at order %u row %u\n", clear, (long long)frameIndex,
-                music, sceneIndex, word & 0xFFFF, (word >> 16) & 0xFFFF);
+        ModulePosition at = decodePosition(BASS_ChannelGetPosition(musicHandle));
+        fprintf(stderr, "%sframe %lld (%s): scene %d at order %d row %d\n", clear, (long long)frameIndex,
+                music, sceneIndex, at.order, at.row);
         lastProgressTime = -1;
     }
     if (endPartActive && switchStreamPosition == 0)

@@ -7,34 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-const SceneEntry SceneTable[8] = {
-    {0, 0, captionScene},
-    {4, 0, samovarScene},
-    {6, 0, sirppijavasaraScene},
-    {8, 0, portraitScene},
-    {10, 0, ripaskaScene},
-    {14, 0, spiralScene},
-    {16, 0, missileScene},
-    {20, 63, nullptr},
-};
-
 int sceneIndex = -1;        // current SceneTable row, -1 until the first row begins
 bool endPartActive;         // true from the switch to the end part on
 int elapsedMs;              // GLUT's elapsed milliseconds, read once per frame
-int frameCounter;           // frames drawn; the scenes' animation clock
 int fpsFrames;              // frames since the last frame-rate update
 int fpsLastTime;            // elapsedMs of the last frame-rate update
 char statusText[256];       // the status line, empty until the first frame-rate update
-int lastModuleKey = -1;      // order * 256 + row seen by the last timeline frame that knew one
-
-// The module position word for "nothing loaded": matches no row and never ends the timeline.
-static const DWORD NO_POSITION = 0xFFFFFFFF;
-
-// Only scenes that let drawing pile up between colour clears need the kept picture; the
-// others clear on every frame and skip the cost of copying it.
-static bool keepsPicture(RenderFunction render) {
-    return render != samovarScene && render != ripaskaScene;
-}
+int lastModuleKey = -1;      // positionKey seen by the last timeline frame that knew one
 
 static int glutClock() {
     return glutGet(GLUT_ELAPSED_TIME);
@@ -101,21 +80,22 @@ static bool endPartFrame() {
 }
 
 static void timelineFrame() {
-    DWORD word = BASS_ChannelGetPosition(musicHandle);
-    int order = word & 0xFFFF;
-    int row = (word >> 16) & 0xFFFF;
-    bool known = word != NO_POSITION;
-    int key = order * 256 + row;
+    ModulePosition position = decodePosition(BASS_ChannelGetPosition(musicHandle));
+    int order = position.order;
+    int row = position.row;
+    bool known = position.known;
+    int key = positionKey(order, row);
 
     // advance by at most one row per frame, once the module is at or past the next row's
-    // start: a frame that misses a row's exact start must not hold the old scene for good
-    if (known && sceneIndex + 1 < 8) {
+    // start: a frame that misses a row's exact start must not hold the old scene for good;
+    // the terminating row has no row after it
+    if (known && (sceneIndex < 0 || SceneTable[sceneIndex].render)) {
         const SceneEntry &next = SceneTable[sceneIndex + 1];
-        if (key >= next.order * 256 + next.row)
+        if (key >= positionKey(next.order, next.row))
             sceneIndex++;
     }
 
-    bool ended = known && order == 20 && row >= 62;
+    bool ended = known && order == TIMELINE_END_ORDER && row >= TIMELINE_END_ROW;
     if (sceneIndex >= 0 && !SceneTable[sceneIndex].render)
         ended = true;
     // The module only ever goes back by looping past its end, so a position behind the last
@@ -126,7 +106,7 @@ static void timelineFrame() {
     if (known)
         lastModuleKey = key;
 
-    pictureBegin(ended || sceneIndex < 0 || keepsPicture(SceneTable[sceneIndex].render));
+    pictureBegin(ended || sceneIndex < 0 || SceneTable[sceneIndex].keepsPicture);
     if (ended)
         switchToEndPart();  // no scene in the frame of the switch
     else if (sceneIndex >= 0)

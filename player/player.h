@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "bass.h"
-#include "scenes.h"
+#include "endwords.h"
+#include "timeline.h"
 
 // start-up and shutdown
 extern HMUSIC musicHandle;    // the module, 0 when it failed to load
@@ -19,21 +20,14 @@ void catchQuitSignals();
 // After shutdownDemo: ends the process as the signal would have.
 void endBySignal(int sig);
 
-// frame driver
-struct SceneEntry {
-    int order;              // module order at which the row begins
-    int row;                // module row at which the row begins
-    RenderFunction render;  // null marks the end of the timeline
-};
-extern const SceneEntry SceneTable[8];
+// frame driver (the timeline it walks, SceneTable, is the scenes')
 extern int sceneIndex;         // current SceneTable row, -1 before the first
 extern bool endPartActive;     // true from the switch to the end part on
 extern int elapsedMs;          // GLUT's elapsed milliseconds, read once per frame
-extern int frameCounter;       // frames drawn; the scenes' animation clock
 extern int fpsFrames;          // frames since the last frame-rate update
 extern int fpsLastTime;        // elapsedMs of the last frame-rate update
 extern char statusText[256];   // the status line
-extern int lastModuleKey;      // order * 256 + row seen by the last timeline frame, -1 before
+extern int lastModuleKey;      // positionKey seen by the last timeline frame, -1 before
 void displayFrame();
 void keyPressed(unsigned char key, int x, int y);
 void windowClosed();
@@ -69,12 +63,6 @@ void endOverlay();
 void drawString(float x, float y, int spacing, void *font, const char *text);
 
 // end part and sync recorder
-struct endScrolltext {
-    float x;           // horizontal offset added to every letter position
-    float y;           // vertical position of the word
-    int position;      // stream byte position at which the word becomes current
-    const char *text;  // the word; null ends the end part
-};
 extern const endScrolltext endscrollText[];
 extern const int endscrollCount;  // rows of endscrollText
 extern int endscrollIndex;        // current word, -1 before the first

@@ -1,7 +1,8 @@
 // caption.cpp -- the opening captions, spelled with the 3D letter font in time with the module
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
+#include "scenestate.h"
+#include "timeline.h"
 
 #include <GL/gl.h>
 #include <cmath>
@@ -14,79 +15,84 @@ struct CaptionEntry {
     const char *text;  // the caption; null marks the terminating row
 };
 
+// Every caption stands at x 0 and y 0: leading spaces place a text instead.
+static constexpr CaptionEntry caption(int order, int row, const char *text) {
+    return {0, 0, order, row, text};
+}
+
 // Every fourth row of orders 0 to 3, then the count-in. The text between two positions is
 // that of the later row, so the title is in the second row: it is what order 0 rows 0 to 3
 // show (the first row's text shows only at the wrap, in the closing flurry). A leading space
 // moves a text one letter slot to the right. Through order 3 the dancers' "hop" comes on
 // every eighth row with the stabs, then the count-in on the hits of rows 57, 58 and 60.
 static const CaptionEntry captionTable[67] = {
-    {0, 0, 0, 0, "vortazov"},
-    {0, 0, 0, 4, "vortazov"},
-    {0, 0, 0, 8, ""},
-    {0, 0, 0, 12, "comrades"},
-    {0, 0, 0, 16, "listen"},
-    {0, 0, 0, 20, "closely"},
-    {0, 0, 0, 24, ""},
-    {0, 0, 0, 28, ""},
-    {0, 0, 0, 32, "the"},
-    {0, 0, 0, 36, "five"},
-    {0, 0, 0, 40, "year"},
-    {0, 0, 0, 44, "plan"},
-    {0, 0, 0, 48, "is"},
-    {0, 0, 0, 52, "done"},
-    {0, 0, 0, 56, "and"},
-    {0, 0, 0, 60, "now"},
-    {0, 0, 1, 0, "the"},
-    {0, 0, 1, 4, "work"},
-    {0, 0, 1, 8, "    ing"},
-    {0, 0, 1, 12, "working"},
-    {0, 0, 1, 16, "class"},
-    {0, 0, 1, 20, "goes"},
-    {0, 0, 1, 24, "to"},
-    {0, 0, 1, 28, "the"},
-    {0, 0, 1, 32, "party"},
-    {0, 0, 1, 36, ""},
-    {0, 0, 1, 40, "bring"},
-    {0, 0, 1, 44, "your"},
-    {0, 0, 1, 48, "samovar"},
-    {0, 0, 1, 52, "your"},
-    {0, 0, 1, 56, "bala"},
-    {0, 0, 1, 60, "    laika"},
-    {0, 0, 2, 0, "balalaika"},
-    {0, 0, 2, 4, "and"},
-    {0, 0, 2, 8, "your"},
-    {0, 0, 2, 12, "best"},
-    {0, 0, 2, 16, "boots"},
-    {0, 0, 2, 20, ""},
-    {0, 0, 2, 24, "tonight"},
-    {0, 0, 2, 28, "we"},
-    {0, 0, 2, 32, "dance"},
-    {0, 0, 2, 36, "on"},
-    {0, 0, 2, 40, "the"},
-    {0, 0, 2, 44, "tractor"},
-    {0, 0, 2, 48, "factory"},
-    {0, 0, 2, 52, "roof"},
-    {0, 0, 2, 56, ""},
-    {0, 0, 2, 60, "ready"},
-    {0, 0, 3, 0, "steady"},
-    {0, 0, 3, 4, "hop"},
-    {0, 0, 3, 8, ""},
-    {0, 0, 3, 12, "hop"},
-    {0, 0, 3, 16, ""},
-    {0, 0, 3, 20, "hop"},
-    {0, 0, 3, 24, ""},
-    {0, 0, 3, 28, "hop"},
-    {0, 0, 3, 32, ""},
-    {0, 0, 3, 36, "hop"},
-    {0, 0, 3, 40, ""},
-    {0, 0, 3, 44, "hop"},
-    {0, 0, 3, 48, ""},
-    {0, 0, 3, 52, "hop"},
-    {0, 0, 3, 57, ""},
-    {0, 0, 3, 58, "odin"},
-    {0, 0, 3, 60, "    dwa"},
-    {0, 0, 3, 62, "       tri"},
-    {0, 0, 3, 63, nullptr},
+    caption(0, 0, "vortazov"),
+    caption(0, 4, "vortazov"),
+    caption(0, 8, ""),
+    caption(0, 12, "comrades"),
+    caption(0, 16, "listen"),
+    caption(0, 20, "closely"),
+    caption(0, 24, ""),
+    caption(0, 28, ""),
+    caption(0, 32, "the"),
+    caption(0, 36, "five"),
+    caption(0, 40, "year"),
+    caption(0, 44, "plan"),
+    caption(0, 48, "is"),
+    caption(0, 52, "done"),
+    caption(0, 56, "and"),
+    caption(0, 60, "now"),
+    caption(1, 0, "the"),
+    caption(1, 4, "work"),
+    caption(1, 8, "    ing"),
+    caption(1, 12, "working"),
+    caption(1, 16, "class"),
+    caption(1, 20, "goes"),
+    caption(1, 24, "to"),
+    caption(1, 28, "the"),
+    caption(1, 32, "party"),
+    caption(1, 36, ""),
+    caption(1, 40, "bring"),
+    caption(1, 44, "your"),
+    caption(1, 48, "samovar"),
+    caption(1, 52, "your"),
+    caption(1, 56, "bala"),
+    caption(1, 60, "    laika"),
+    caption(2, 0, "balalaika"),
+    caption(2, 4, "and"),
+    caption(2, 8, "your"),
+    caption(2, 12, "best"),
+    caption(2, 16, "boots"),
+    caption(2, 20, ""),
+    caption(2, 24, "tonight"),
+    caption(2, 28, "we"),
+    caption(2, 32, "dance"),
+    caption(2, 36, "on"),
+    caption(2, 40, "the"),
+    caption(2, 44, "tractor"),
+    caption(2, 48, "factory"),
+    caption(2, 52, "roof"),
+    caption(2, 56, ""),
+    caption(2, 60, "ready"),
+    caption(3, 0, "steady"),
+    caption(3, 4, "hop"),
+    caption(3, 8, ""),
+    caption(3, 12, "hop"),
+    caption(3, 16, ""),
+    caption(3, 20, "hop"),
+    caption(3, 24, ""),
+    caption(3, 28, "hop"),
+    caption(3, 32, ""),
+    caption(3, 36, "hop"),
+    caption(3, 40, ""),
+    caption(3, 44, "hop"),
+    caption(3, 48, ""),
+    caption(3, 52, "hop"),
+    caption(3, 57, ""),
+    caption(3, 58, "odin"),
+    caption(3, 60, "    dwa"),
+    caption(3, 62, "       tri"),
+    caption(3, 63, nullptr),
 };
 
 int captionIndex;  // current row of captionTable
@@ -144,7 +150,7 @@ void captionScene(int order, int row, float) {
 
     // the caption at or behind the module's position gives way to the next one
     const CaptionEntry &current = captionTable[captionIndex];
-    if (order * 256 + row >= current.order * 256 + current.row)
+    if (positionKey(order, row) >= positionKey(current.order, current.row))
         captionIndex++;
     if (!captionTable[captionIndex].text)
         captionIndex = 0;

@@ -1,6 +1,6 @@
 // effects.cpp -- the effect set-up: global GL state, every model, texture and shared list
 #include "effects.h"
-#include "scenes.h"
+#include "timeline.h"
 
 #include <GL/gl.h>
 #include <cstdio>
@@ -39,12 +39,12 @@ unsigned int raveList;           // flat opaque yellow
 unsigned int spiralList;         // flat yellow, alpha 0.35
 
 // The model bank in load order; releaseModels frees the named models in the same order.
-static LwoObject **const namedModels[11] = {
+LwoObject **const namedModels[11] = {
     &sirppijavasaraModel, &gowestModel, &missileModel, &balalaikaModel, &samovarModel,
     &ripaskaLeftModel, &ripaskaRightModel, &ripaskaStillModel, &fuckguidelinesModel,
     &raveModel, &spiralModel,
 };
-static const char *const namedModelPaths[11] = {
+const char *const namedModelPaths[11] = {
     "data/3d/sirppijavasara.lwo", "data/3d/gowest.lwo", "data/3d/missile.lwo",
     "data/3d/balalaika.lwo", "data/3d/samovar.lwo", "data/3d/ripaska_left.lwo",
     "data/3d/ripaska_right.lwo", "data/3d/ripaska_still.lwo", "data/3d/fuckguidelines.lwo",
@@ -100,10 +100,14 @@ void initEffects() {
 
     loadModels();
     loadTextures();
-    initRipaska();
-    initMissiles();
-    initSirppijavasara();
-    initPortraits();
+    // the scenes' initialisers, by their turns
+    int scenes = 0;
+    while (SceneTable[scenes].render)
+        scenes++;
+    for (int turn = 1; turn <= scenes; turn++)
+        for (int i = 0; i < scenes; i++)
+            if (SceneTable[i].init && SceneTable[i].initTurn == turn)
+                SceneTable[i].init();
     fflush(stdout);
 }
 

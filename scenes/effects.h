@@ -16,6 +16,9 @@ extern LwoObject *fuckguidelinesModel;
 extern LwoObject *raveModel;
 extern LwoObject *spiralModel;
 extern LwoObject *letterModels[26];  // a to z
+// The eleven named models and their files, in load order (the tools walk the bank by these).
+extern LwoObject **const namedModels[11];
+extern const char *const namedModelPaths[11];
 
 // The texture bank, loaded by loadTextures.
 extern Texture *particleTexture;

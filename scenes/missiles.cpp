@@ -1,15 +1,17 @@
 // missiles.cpp -- fifty faint missiles streaming past the camera along a swinging fan of paths
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <GL/gl.h>
 
 // Missile i is entry i of all three arrays.
-float x[MISSILE_COUNT];       // sideways offset of the path, -2 to 2
-float z[MISSILE_COUNT];       // offset across the path, -2 to 2
-float travel[MISSILE_COUNT];  // position along the path, -7.5 (far) to 7.5 (near)
+static float x[MISSILE_COUNT];       // sideways offset of the path, -2 to 2
+static float z[MISSILE_COUNT];       // offset across the path, -2 to 2
+static float travel[MISSILE_COUNT];  // position along the path, -7.5 (far) to 7.5 (near)
+float (&missileX)[MISSILE_COUNT] = x;
+float (&missileZ)[MISSILE_COUNT] = z;
+float (&missileTravel)[MISSILE_COUNT] = travel;
 
 float missileSpin;            // degrees, rolls the picture and swings the fan; +0.5 per frame
 float missileSpeed = 0.05f;   // travel per missile per frame

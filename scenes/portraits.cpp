@@ -1,8 +1,7 @@
 // portraits.cpp -- six red-tinted portrait squares scrolling left, rocking and breathing
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <GL/gl.h>
 #include <cmath>

@@ -1,8 +1,7 @@
 // ripaska.cpp -- the rave model grows in, then one to four dancers change pose with the rows
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <GL/gl.h>
 

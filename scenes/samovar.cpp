@@ -1,8 +1,7 @@
 // samovar.cpp -- nested wobbling samovars that thin out as the rows pass, and a shaking balalaika
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <GL/gl.h>
 #include <cmath>

@@ -1,8 +1,7 @@
 // sirppijavasara.cpp -- ten faint stretched copies turning together, relaid every eighth row
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <GL/gl.h>
 

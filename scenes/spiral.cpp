@@ -1,8 +1,6 @@
 // spiral.cpp -- five nested translucent spirals swinging up to a full turn either way
 #include "scenes.h"
 #include "effects.h"
-#include "player.h"
-#include "timeline.h"
 
 #include <GL/gl.h>
 #include <cmath>

@@ -1,33 +1,58 @@
-// timeline.h -- state of the timeline scenes, for the tests that read it
+// timeline.h -- the scene timeline: the scenes in order, the module position they follow, its end
 #pragma once
 #include "scenes.h"
 
-// samovar and balalaika
-const int SAMOVAR_COPIES = 6;  // one copy per samovar list
-extern float samovarSpin;      // degrees, base angle of every copy
+#include <cstdint>
 
-// sirppijavasara swarm
-const int SWARM_COPIES = 10;
-extern float scaleX[SWARM_COPIES], scaleY[SWARM_COPIES], scaleZ[SWARM_COPIES];
-extern float offsetX[SWARM_COPIES], offsetY[SWARM_COPIES], offsetZ[SWARM_COPIES];
-extern float sirppijavasaraSpin;       // degrees, each copy's own tilt
-extern bool sirppijavasaraReseeded;    // the layout of this multiple-of-8 row is done
+// The module position: the audio engine's position word, order in the low 16 bits and row in
+// the high 16 bits, each unsigned.
+struct ModulePosition {
+    int order;
+    int row;
+    bool known;  // false for NO_POSITION
+};
+// The word for "no module": it matches no timeline row and ends nothing.
+const uint32_t NO_POSITION = 0xFFFFFFFF;
 
-// portraits
-const int PORTRAIT_COUNT = 6;
-extern float portraitX[PORTRAIT_COUNT];                 // world units, centre of each square
-extern unsigned int portraitTextures[PORTRAIT_COUNT];  // GL texture names, in drawing order
+inline ModulePosition decodePosition(uint32_t word) {
+    return {int(word & 0xFFFF), int((word >> 16) & 0xFFFF), word != NO_POSITION};
+}
 
-// ripaska dancers
-extern unsigned int ripaskaLeftList, ripaskaRightList, ripaskaStillList;
-extern unsigned int ripaskaPose;  // the pose list drawn now
-extern float ripaskaSpin;         // degrees about the vertical axis
+// Positions compared in play order: a row number never reaches 256.
+inline int positionKey(int order, int row) {
+    return order * 256 + row;
+}
 
-// missile rain
-const int MISSILE_COUNT = 50;
-extern float x[MISSILE_COUNT];       // sideways offset of each missile's path
-extern float z[MISSILE_COUNT];       // offset across the path
-extern float travel[MISSILE_COUNT];  // position along the path, -7.5 to 7.5
-extern float missileSpin;            // degrees, roll of the whole picture and swing of the fan
-extern float missileSpeed;           // travel per missile per frame
-extern unsigned int missileList;
+// Every order of our module has 64 rows: rows played from the start to a position.
+const int ORDER_ROWS = 64;
+constexpr int rowsFromStart(int order, int row) {
+    return order * ORDER_ROWS + row;
+}
+
+// The end part begins when the module reaches order 20 row 62 or a later row of that order.
+// SceneTable's terminating row stands one row further, at order 20 row 63.
+const int TIMELINE_END_ORDER = 20;
+const int TIMELINE_END_ROW = 62;
+const int TIMELINE_ROWS = rowsFromStart(TIMELINE_END_ORDER, TIMELINE_END_ROW);  // rows up to the end part
+
+// One row of the timeline. The first three fields are the timeline itself, as the frame
+// driver walks it; the others say what the rest of the program needs to know of the scene.
+struct SceneEntry {
+    int order;                   // module order at which the row begins
+    int row;                     // module row at which the row begins
+    RenderFunction render;       // null marks the end of the timeline
+    const char *name = nullptr;  // the scene's name in the tools' and benchmarks' output
+    void (*init)() = nullptr;    // run once by the effect set-up, after the loaders; null for none
+    // The effect set-up runs the initialisers by this turn (1 first), not in timeline order:
+    // the missiles and the swarm take their first random draws in this order.
+    int initTurn = 0;
+    // Drawing piles up between colour clears (trails), so the frame driver keeps the picture;
+    // scenes that clear on every frame skip the cost of copying it.
+    bool keepsPicture = false;
+    // A moment typical of the scene: the scene benchmark measures its order, the contact
+    // sheet pictures it.
+    int showOrder = 0, showRow = 0;
+};
+
+// The scenes in order, ended by a row without a render function.
+extern const SceneEntry SceneTable[];

@@ -52,7 +52,7 @@ TEST(Golden, OneFramePerSceneMatchesItsReference) {
         golden.push_back({"scene" + std::to_string(i), llround(t * FPS)});
     }
     // six seconds into the end part the first words have been shown
-    double endPart = rowTime(module, 20, 62) + 6.0;
+    double endPart = rowTime(module, TIMELINE_END_ORDER, TIMELINE_END_ROW) + 6.0;
     golden.push_back({"endpart", llround(endPart * FPS)});
 
     char dir[] = "/tmp/vortazov-golden-XXXXXX";

@@ -3,7 +3,7 @@
 #include "audio.h"
 #include "effects.h"
 #include "player.h"
-#include "scenes.h"
+#include "scenestate.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -17,8 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-
-extern int captionIndex;
 
 static int exitStatus = -1;  // what the program asked to end with, -1 while it runs
 

@@ -10,6 +10,7 @@ if(TARGET music)
 
   add_executable(music_render ${CMAKE_CURRENT_LIST_DIR}/music_render.cpp)
   target_link_libraries(music_render PRIVATE music GTest::gtest_main)
+  target_include_directories(music_render PRIVATE ${PROJECT_SOURCE_DIR}/scenes)  # the timeline's end
   add_test(NAME music_render COMMAND music_render WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
   set_tests_properties(music_render PROPERTIES LABELS slow TIMEOUT 300)
 

@@ -1,5 +1,6 @@
 // music_render.cpp -- plays the shipped module and the farewell module through libopenmpt and measures them
 #include "music.h"
+#include "timeline.h"
 
 #include <libopenmpt/libopenmpt.hpp>
 
@@ -20,7 +21,7 @@ const int chunk = 441;  // 10 ms: the resolution of every time measured here
 struct Render {
     std::vector<float> left, right;
     std::vector<int> orderAt;     // order reported after each chunk
-    std::vector<int> positionAt;  // order * 256 + row reported after each chunk
+    std::vector<int> positionAt;  // positionKey reported after each chunk
     double endSeconds = -1;       // first time the module reports order 20 row 62
 };
 
@@ -43,9 +44,9 @@ Render renderShipped() {
         frames += n;
         int order = module.get_current_order(), row = module.get_current_row();
         r.orderAt.push_back(order);
-        r.positionAt.push_back(order * 256 + row);
+        r.positionAt.push_back(positionKey(order, row));
         // The position is that at the end of the chunk; the row began within it.
-        if (r.endSeconds < 0 && order == 20 && row >= 62)
+        if (r.endSeconds < 0 && order == TIMELINE_END_ORDER && row >= TIMELINE_END_ROW)
             r.endSeconds = (frames - n / 2.0) / rate;
     }
     return r;
@@ -69,7 +70,7 @@ double rms(const Render &r, size_t from, size_t to) {
 double db(double v) { return 20.0 * std::log10(std::max(v, 1e-9)); }
 
 const double rowSeconds = 0.12;
-const double timelineEnd = (20 * 64 + 62) * rowSeconds;
+const double timelineEnd = TIMELINE_ROWS * rowSeconds;
 
 // The cue sheet's order table: when each order starts and which instrument carries its tune.
 struct OrderCue {
@@ -240,7 +241,7 @@ TEST(MusicRender, TheTuneCarriesOverTheBand) {
 TEST(MusicRender, CountInAndEndingLandCleanly) {
     const Render &r = shipped();
     ASSERT_FALSE(r.left.empty());
-    auto at = [](int order, int row) { return size_t((order * 64 + row) * rowSeconds * rate); };
+    auto at = [](int order, int row) { return size_t(rowsFromStart(order, row) * rowSeconds * rate); };
     const size_t onset = rate * 3 / 100;
     for (int row : {57, 58, 60}) {
         double hit = db(rms(r, at(3, row), at(3, row) + onset));
@@ -252,8 +253,9 @@ TEST(MusicRender, CountInAndEndingLandCleanly) {
     double groove = db(rms(r, at(3, 0), at(3, 48)));
     std::printf("rows 62-63 %.1f dB, the groove %.1f dB\n", burst, groove);
     EXPECT_GE(burst, groove);
-    double tail = db(rms(r, at(20, 62) - rate / 50, at(20, 62) + rate / 50));
-    std::printf("around order 20 row 62: %.1f dBFS\n", tail);
+    size_t end = at(TIMELINE_END_ORDER, TIMELINE_END_ROW);
+    double tail = db(rms(r, end - rate / 50, end + rate / 50));
+    std::printf("around the timeline's end: %.1f dBFS\n", tail);
     EXPECT_LT(tail, -50.0) << "the module is still sounding when the end part stops it";
 }
 

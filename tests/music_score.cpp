@@ -1,4 +1,5 @@
 // music_score.cpp -- checks the score notation, the XM writer's output and the arrangement's accents
+#include "endwords.h"
 #include "music.h"
 #include "score.h"
 #include "xmwriter.h"
@@ -309,12 +310,7 @@ TEST(MusicModule, LoopedSamplesCloseWithoutAStep) {
 }
 
 // The end part's table, as the player holds it.
-struct EndWord {
-    float x, y;
-    int position;
-    const char *text;
-};
-static const EndWord endWords[] = {
+static const endScrolltext endWords[] = {
 #include "endwords.inc"
 };
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -280,6 +281,27 @@ TEST_F(FrameDriver, WalksTheTimelineAndSwitchesToTheEndPart) {
     displayFrame();
     EXPECT_EQ(0, exitStatus);
     EXPECT_EQ(framesBefore, frameCounter) << "nothing of the last frame is drawn";
+}
+
+// The table a new scene is added to: rows in play order, each scene's moment for the tools
+// within its own rows, each initialiser with a turn of its own, the end row after the end.
+TEST(SceneTable, RowsInPlayOrderEndingOneRowPastTheTimelineEnd) {
+    int rows = 0;
+    std::set<int> turns;
+    for (; SceneTable[rows].render; rows++) {
+        const SceneEntry &scene = SceneTable[rows], &next = SceneTable[rows + 1];
+        int from = positionKey(scene.order, scene.row), to = positionKey(next.order, next.row);
+        int shown = positionKey(scene.showOrder, scene.showRow);
+        EXPECT_LT(from, to) << scene.name;
+        EXPECT_TRUE(shown >= from && shown < to) << scene.name;
+        if (scene.init) {
+            EXPECT_GT(scene.initTurn, 0) << scene.name;
+            EXPECT_TRUE(turns.insert(scene.initTurn).second) << scene.name << ": a turn taken twice";
+        }
+    }
+    EXPECT_EQ(7, rows);
+    EXPECT_EQ(TIMELINE_END_ORDER, SceneTable[rows].order);
+    EXPECT_EQ(TIMELINE_END_ROW + 1, SceneTable[rows].row);
 }
 
 int main(int argc, char **argv) {

@@ -3,13 +3,11 @@
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
-
-extern std::string testProgram;
 
 // Runs the initialisers and some frames of every scene that draws random values, as the
 // program does from start-up (no reseeding), and prints every drawn value that stays in the
@@ -27,10 +25,10 @@ int printSceneDraws() {
                    offsetX[i], offsetY[i]);
     }
     for (int i = 0; i < MISSILE_COUNT; i += 7)
-        travel[i] = 7.5f;
+        missileTravel[i] = 7.5f;
     missileScene(16, 0, 0);
     for (int i = 0; i < MISSILE_COUNT; i++)
-        printf("draw missile %.9g %.9g %.9g\n", x[i], z[i], travel[i]);
+        printf("draw missile %.9g %.9g %.9g\n", missileX[i], missileZ[i], missileTravel[i]);
     printf("draw next %d\n", randomValue());
     return 0;
 }

@@ -1,6 +1,6 @@
 // scenes_gl.cpp -- the scene tests' GL window, view, marker lists and feedback parser
 #include "scenes_gl.h"
-#include "timeline.h"
+#include "scenestate.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>

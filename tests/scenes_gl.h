@@ -2,7 +2,10 @@
 #pragma once
 #include <GL/gl.h>
 #include <functional>
+#include <string>
 #include <vector>
+
+extern std::string testProgram;  // argv[0], for tests that run the program again
 
 // The view every scene test draws under: an orthographic box of +-VIEW_HALF units on all
 // axes, shown on a VIEW_PIXELS square viewport, with the identity modelview.

@@ -3,7 +3,7 @@
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 static std::vector<ListCall> missileFrame(int row) {
     return captureCalls([&] { missileScene(16, row, 0); });
@@ -21,22 +21,22 @@ TEST_F(SceneTest, MissileInitialiserDrawsXThenZThenTravel) {
     initMissiles();
     EXPECT_TRUE(glIsList(missileList));
     for (int i = 0; i < MISSILE_COUNT; i++) {
-        EXPECT_EQ(x[i], float(2 - 4 * u[3 * i])) << "missile " << i;
-        EXPECT_EQ(z[i], float(2 - 4 * u[3 * i + 1])) << "missile " << i;
-        EXPECT_EQ(travel[i], float(7.5 - 15 * u[3 * i + 2])) << "missile " << i;
+        EXPECT_EQ(missileX[i], float(2 - 4 * u[3 * i])) << "missile " << i;
+        EXPECT_EQ(missileZ[i], float(2 - 4 * u[3 * i + 1])) << "missile " << i;
+        EXPECT_EQ(missileTravel[i], float(7.5 - 15 * u[3 * i + 2])) << "missile " << i;
     }
     EXPECT_EQ(missileSpeed, 0.05f);
 }
 
 TEST_F(SceneTest, MissileAtTheEndIsResetBeforeDrawingWithTwoFreshDraws) {
     for (int i = 0; i < MISSILE_COUNT; i++) {
-        x[i] = 1;
-        z[i] = -1;
-        travel[i] = 0;
+        missileX[i] = 1;
+        missileZ[i] = -1;
+        missileTravel[i] = 0;
     }
-    travel[3] = 7.5f;   // exactly at the end: reset
-    travel[7] = 7.49f;  // just short of it: drawn where it is
-    travel[9] = 9.0f;   // past it: reset
+    missileTravel[3] = 7.5f;   // exactly at the end: reset
+    missileTravel[7] = 7.49f;  // just short of it: drawn where it is
+    missileTravel[9] = 9.0f;   // past it: reset
     missileSpin = 30;
     std::vector<double> u = drawsAfterSeed(555, 5);
     std::vector<ListCall> calls = missileFrame(1);
@@ -49,9 +49,9 @@ TEST_F(SceneTest, MissileAtTheEndIsResetBeforeDrawingWithTwoFreshDraws) {
                       missilePath(9, 30, float(2 - 4 * u[2]), -7.5f, float(2 - 4 * u[3]))),
               2e-3);
     EXPECT_DOUBLE_EQ(randomDraw(), u[4]) << "not exactly two draws per reset";
-    EXPECT_FLOAT_EQ(travel[3], -7.45f);
-    EXPECT_FLOAT_EQ(travel[7], 7.54f);
-    EXPECT_FLOAT_EQ(travel[0], 0.05f);
+    EXPECT_FLOAT_EQ(missileTravel[3], -7.45f);
+    EXPECT_FLOAT_EQ(missileTravel[7], 7.54f);
+    EXPECT_FLOAT_EQ(missileTravel[0], 0.05f);
     EXPECT_EQ(missileSpin, 30.5f);
 
     // the missile that stepped past the end comes back at the far end on the next frame
@@ -64,12 +64,12 @@ TEST_F(SceneTest, MissileAtTheEndIsResetBeforeDrawingWithTwoFreshDraws) {
 
 TEST_F(SceneTest, FirstMissileFliesAlongTheViewAxisAtSpinZero) {
     missileSpin = 0;
-    x[0] = 0.5f;
-    z[0] = 1.25f;
-    travel[0] = -3;
-    x[1] = -0.5f;
-    z[1] = 0.75f;
-    travel[1] = 2;
+    missileX[0] = 0.5f;
+    missileZ[0] = 1.25f;
+    missileTravel[0] = -3;
+    missileX[1] = -0.5f;
+    missileZ[1] = 0.75f;
+    missileTravel[1] = 2;
     std::vector<ListCall> calls = missileFrame(5);
     ASSERT_FALSE(calls.empty());
     const Mat &m = calls[0].modelview;

@@ -3,7 +3,7 @@
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include "effects.h"
 #include "player.h"
 #include "scenes.h"
-#include "timeline.h"
+#include "scenestate.h"
 
 // The layout the next 50 draws give, in the documented order.
 struct Layout {

@@ -1,10 +1,17 @@
-// contactsheet.cpp -- renders every model through the presentation's reader and compilers
-// into one picture: a lit view of each object, then the objects as their scenes draw them.
-// Usage (under a display, e.g. xvfb-run): contactsheet DATADIR OUT.ppm
-#include "lwo2.h"
+// contactsheet.cpp -- one picture of every model: a lit view of each object through the
+// presentation's reader and compiler, then the scenes as the presentation draws them.
+// Usage (under a display, e.g. xvfb-run, from the folder that holds data/): contactsheet OUT.ppm
+//
+// The scene views are frames of the presentation itself: its start-up, frame driver and
+// scenes run on the audio engine's pull back-end, as the capture runs them, and the module is
+// played up to each moment worth a picture.
+#include "audio.h"
+#include "effects.h"
+#include "player.h"
 
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,14 +20,15 @@
 
 namespace {
 
-const int windowWidth = 640, windowHeight = 480;  // pixels; scene views use all of it
+const int frameWidth = 640, frameHeight = 480;    // pixels; scene views use the whole frame
 const int cellSize = 200;                         // pixels per model view
 const int columns = 8;                            // model views per row of the sheet
 const int sceneColumns = 5;                       // scene views (at half size) per row
 const int labelHeight = 18;                       // pixels under each view for its name
 const double pi = 3.14159265358979323846;
 
-int emptyCells = 0;  // models that drew no pixel at all: the sheet run fails on any
+int emptyCells = 0;      // models that drew no pixel at all: the sheet run fails on any
+std::string sceneLabel;  // the label of the scene view being drawn
 
 // The sheet being assembled, RGB rows from the top.
 int sheetWidth = 0, sheetHeight = 0;
@@ -55,17 +63,19 @@ void grab(int w, int h, int shrink, int x, int y) {
             }
 }
 
-void label(int w, const std::string &text) {
+// A label in the lower `h` pixels of the current viewport, `w` pixels wide.
+void label(int w, int h, void *font, const char *text) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(0, w, 0, labelHeight);
+    gluOrtho2D(0, w, 0, h);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glColor3f(0.9f, 0.9f, 0.9f);
-    glRasterPos2i(4, 5);
-    for (char c : text) glutBitmapCharacter(GLUT_BITMAP_HELVETICA_12, c);
+    glRasterPos2i(h / 4, h / 3);
+    for (const char *c = text; *c; c++)
+        glutBitmapCharacter(font, *c);
     glEnable(GL_DEPTH_TEST);
 }
 
@@ -117,375 +127,191 @@ void drawCell(const Entry &e, int index) {
     glViewport(0, 0, cellSize, labelHeight);
     char text[128];
     std::snprintf(text, sizeof text, "%s  %d tris", e.name.c_str(), o.polygonCount);
-    label(cellSize, text);
+    label(cellSize, labelHeight, GLUT_BITMAP_HELVETICA_12, text);
     grab(cellSize, cellSize + labelHeight, 1, (index % columns) * cellSize,
          (index / columns) * (cellSize + labelHeight));
 }
 
-// The presentation's view: camera at z = 5 looking down -z, 45 degrees, 4:3, red clear.
-void sceneView() {
-    glViewport(0, labelHeight * 2, windowWidth, windowHeight - labelHeight * 2);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45, 4.0 / 3.0, 1.0, 1000.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    gluLookAt(0, 0, 5, 0, 0, 4, 0, 1, 0);
-    glClearColor(0.8f, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+// A moment of the presentation worth a picture.
+struct Moment {
+    int order, row;  // module position of the frame pictured
+    std::string label;
+    bool lit;        // with lighting on, as F1 turns it on
+};
+
+const int STEP = AUDIO_RATE / 60;  // sound frames between two drawn frames: 60 a second
+const int LEAD_ROWS = 2;           // rows drawn before a moment, so trails and state build up
+
+bool grabNext = false;  // the frame being drawn is the moment's picture
+int sceneSlot = 0;      // next free scene slot of the sheet
+int sceneTop = 0;       // sheet row where the scene views start
+
+int zeroClock() {
+    return 0;  // the frame rate is never shown: the status line stays empty
 }
 
-// The scenes' random draw, 0 to 1 in steps of 1/32767 (glibc's rand() reaches 2^31 - 1).
-double randomDraw() { return (rand() % 32768) / 32767.0; }
+void noDisplay() {
+}
 
-int sceneIndex = 0;  // next free scene slot of the sheet
-int sceneTop = 0;    // sheet row where the scene views start
+void keepRunning(int) {
+}
 
-void finishScene(const char *text) {
-    glDisable(GL_BLEND);
+// The frame driver's hook, with the finished frame in the back buffer: the moment's label
+// goes over its bottom strip, and the frame into the sheet at half size.
+void grabFrame() {
+    if (!grabNext)
+        return;
+    grabNext = false;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
     glDisable(GL_LIGHTING);
-    glViewport(0, 0, windowWidth, labelHeight * 2);
-    glClearColor(0.16f, 0.16f, 0.18f, 1);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+    glViewport(0, 0, frameWidth, labelHeight * 2);
     glEnable(GL_SCISSOR_TEST);
-    glScissor(0, 0, windowWidth, labelHeight * 2);
+    glScissor(0, 0, frameWidth, labelHeight * 2);
+    glClearColor(0.16f, 0.16f, 0.18f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_SCISSOR_TEST);
+    label(frameWidth, labelHeight * 2, GLUT_BITMAP_HELVETICA_18, sceneLabel.c_str());
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(0, windowWidth, 0, labelHeight * 2);
+    glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glDisable(GL_DEPTH_TEST);
-    glColor3f(0.9f, 0.9f, 0.9f);
-    glRasterPos2i(8, 12);
-    for (const char *c = text; *c; c++) glutBitmapCharacter(GLUT_BITMAP_HELVETICA_18, *c);
-    glEnable(GL_DEPTH_TEST);
-    int w = windowWidth / 2, h = windowHeight / 2;
-    grab(windowWidth, windowHeight, 2, (sceneIndex % sceneColumns) * w, sceneTop + (sceneIndex / sceneColumns) * h);
-    sceneIndex++;
-}
-
-LwoObject *find(const std::vector<Entry> &all, const char *name) {
-    for (const Entry &e : all)
-        if (e.name == name) return e.object;
-    return nullptr;
-}
-
-// Orders 4 and 5: six nested samovars wobbling about (1,1,1), the balalaika on top.
-// The balalaika alone as the samovar scene shakes it over the copies.
-void balalaikaScene(const std::vector<Entry> &all) {
-    sceneView();
-    unsigned int list = find(all, "balalaika")->compileFlat(1, 1, 0, 5 / 6.0f * 0.5f);
-    glPushMatrix();
-    glRotatef(-6, 1, 1, 1);
-    glScalef(3.75f, 3.75f, 3.75f);
-    glTranslatef(0.1f, -0.05f, 0);
-    glCallList(list);
     glPopMatrix();
-    finishScene("balalaika alone (3.75, alpha 5/12)");
+    glPopAttrib();
+    grab(frameWidth, frameHeight, 2, (sceneSlot % sceneColumns) * frameWidth / 2,
+         sceneTop + (sceneSlot / sceneColumns) * frameHeight / 2);
+    sceneSlot++;
 }
 
-void samovarScene(const std::vector<Entry> &all, bool withBalalaika) {
-    sceneView();
-    unsigned int lists[6];
-    for (int k = 0; k < 6; k++) lists[k] = find(all, "samovar")->compileFlat(1, 1, 0, k / 6.0f * 0.5f);
-    unsigned int balalaika = find(all, "balalaika")->compileFlat(1, 1, 0, 5 / 6.0f * 0.5f);
-    int frame = 40;
-    float spin = 120;
-    for (int k = 5; k >= 0; k--) {
-        glPushMatrix();
-        float s = k * 0.65f + 0.75f;
-        glScalef(s, s, s);
-        glRotatef(float(spin + 16 * std::cos((frame + 16 * k) * 3.14159 / 128)), 1, 1, 1);
-        glCallList(lists[k]);
-        glPopMatrix();
-    }
-    if (withBalalaika) {
-        glPushMatrix();
-        glRotatef(4, 1, 1, 1);
-        glScalef(3.75f, 3.75f, 3.75f);
-        glCallList(balalaika);
-        glPopMatrix();
-    }
-    finishScene(withBalalaika ? "samovars (0.75 to 4) + balalaika (3.75), row 4" : "samovars (0.75 to 4), row 0");
+// Rows the module has played from its start.
+int currentRows() {
+    ModulePosition p = decodePosition(BASS_ChannelGetPosition(musicHandle));
+    return rowsFromStart(p.order, p.row);
 }
 
-// Orders 6 and 7: ten faint stretched emblems turning, piling up between colour clears.
-void swarmScene(const std::vector<Entry> &all, int frames) {
-    sceneView();
-    unsigned int list = find(all, "sirppijavasara")->compileFlat(1, 1, 0, 0.05f);
-    float sx[10], sy[10], sz[10], ox[10], oy[10];
-    for (int i = 0; i < 10; i++) {
-        sx[i] = float(3.5 - randomDraw());
-        sy[i] = float(3.5 - randomDraw());
-        sz[i] = float(3.5 - randomDraw());
-        ox[i] = float(0.3 - 0.6 * randomDraw());
-        oy[i] = float(0.2 - 0.4 * randomDraw());
+// Plays on, 1/60 s at a time, until `done` holds, drawing a frame at every step where `draw`
+// holds.
+// False when ten minutes of sound went by first (a module or stream that did not load).
+template <typename Draw, typename Done>
+bool playUntil(Draw draw, Done done) {
+    while (!done()) {
+        if (audioRenderedFrames() > 600 * AUDIO_RATE)
+            return false;
+        audioPullTo(audioRenderedFrames() + STEP, nullptr);
+        if (draw())
+            displayFrame();
     }
-    for (int frame = 0; frame < frames; frame++) {  // 24 frames: about four rows between clears
-        glClear(GL_DEPTH_BUFFER_BIT);
-        float tilt = frame < 12 ? 10.0f : -10.0f;
-        glPushMatrix();
-        glRotatef(float(200 + frame), 0, 0, 1);
-        for (int i = 0; i < 10; i++) {
-            glPushMatrix();
-            glScalef(sx[i], sy[i], sz[i]);
-            glTranslatef(ox[i], oy[i], 0.5f);
-            glRotatef(tilt, 0, 0, 1);
-            glCallList(list);
-            glPopMatrix();
-        }
-        glPopMatrix();
-    }
-    char text[80];
-    std::snprintf(text, sizeof text, "sirppijavasara swarm (2.5 to 3.5), %d frame%s", frames,
-                  frames > 1 ? "s" : "");
-    finishScene(text);
+    return true;
 }
 
-// Orders 10 to 13: the rave intro, then dancers in their three poses.
-void raveScene(const std::vector<Entry> &all) {
-    sceneView();
-    glDisable(GL_BLEND);
-    unsigned int list = find(all, "rave")->compileFlat(1, 1, 0, 1);
-    glPushMatrix();
-    glScalef(2.5f, 2.5f, 2.5f);
-    glRotatef(70, 0, 0, 1);
-    glCallList(list);
-    glPopMatrix();
-    finishScene("rave intro, row 7 (scale 2.5, 70 degrees)");
+// The next frame, labelled, into the sheet.
+void pictureFrame(const std::string &text) {
+    sceneLabel = text;
+    grabNext = true;
+    displayFrame();
 }
 
-void dancerScene(const std::vector<Entry> &all, bool lit) {
-    sceneView();
-    glDisable(GL_BLEND);
-    unsigned int still = find(all, "ripaska_still")->compileLit(1, 1, 0);
-    unsigned int left = find(all, "ripaska_left")->compileLit(1, 1, 0);
-    unsigned int right = find(all, "ripaska_right")->compileLit(1, 1, 0);
-    if (lit) {
-        float light[4] = {0, 0, 5, 0};
-        glPushMatrix();
-        glLoadIdentity();
-        glLightfv(GL_LIGHT0, GL_POSITION, light);
-        glPopMatrix();
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-    }
-    const float x[4] = {-1, 1, -1, 1}, y[4] = {0, 0, -1.6f, -1.6f};
-    const unsigned int pose[4] = {still, left, right, left};
-    for (int i = 0; i < 4; i++) {
-        glPushMatrix();
-        glTranslatef(x[i], y[i], 0);
-        if (i == 3)
-            glScalef(6, 3, 6);  // the squash on the beat
-        else
-            glScalef(3, 3, 3);
-        glRotatef(lit ? 30.0f : 15.0f, 0, 1, 0);
-        glCallList(pose[i]);
-        glPopMatrix();
-    }
-    glDisable(GL_LIGHTING);
-    finishScene(lit ? "dancers, order 13, lighting on (F1)" : "dancers, order 13: still, left, right, left on the beat");
+void pictureMoment(const Moment &m) {
+    int at = rowsFromStart(m.order, m.row);
+    if (m.lit)
+        specialKeyPressed(GLUT_KEY_F1, 0, 0);
+    char text[128];
+    snprintf(text, sizeof text, "%s, order %d row %d", m.label.c_str(), m.order, m.row);
+    if (playUntil([&] { return currentRows() >= at - LEAD_ROWS; }, [&] { return currentRows() >= at; }))
+        pictureFrame(text);
+    if (m.lit)
+        specialKeyPressed(GLUT_KEY_F2, 0, 0);
 }
 
-// Orders 14 and 15: five nested swinging spirals with trails.
-void spiralScene(const std::vector<Entry> &all) {
-    sceneView();
-    unsigned int list = find(all, "spiral")->compileFlat(1, 1, 0, 0.35f);
-    for (int frame = 100; frame < 104; frame++) {
-        glClear(GL_DEPTH_BUFFER_BIT);
-        for (int i = 0; i < 5; i++) {
-            float s = i * 0.15f + 0.5f;
-            glPushMatrix();
-            glRotatef(float(360 * std::cos((frame + 4 * i) * 3.14159 / 90)), 0, 0, 1);
-            glScalef(s, s, s);
-            glCallList(list);
-            glPopMatrix();
-        }
-    }
-    finishScene("spirals (0.5 to 1.1), 4 frames");
-}
+// Every scene at the moment SceneTable shows it, the rave model of the dancers' intro, the
+// dancers lit (their lists carry normals), then the end part's second word.
+void pictureScenes() {
+    if (!musicHandle)
+        return;  // start-up has said why; no view, and the sheet fails
+    std::vector<Moment> moments;
+    for (int i = 0; SceneTable[i].render; i++)
+        moments.push_back({SceneTable[i].showOrder, SceneTable[i].showRow, SceneTable[i].name, false});
+    moments.push_back({10, 7, "ripaska intro", false});
+    moments.push_back({13, 5, "ripaska, lighting on (F1)", true});
+    std::sort(moments.begin(), moments.end(), [](const Moment &a, const Moment &b) {
+        return positionKey(a.order, a.row) < positionKey(b.order, b.row);
+    });
+    for (const Moment &m : moments)
+        pictureMoment(m);
 
-// Orders 16 to 20: fifty faint missiles streaming at the camera, with trails.
-void missileScene(const std::vector<Entry> &all) {
-    sceneView();
-    unsigned int list = find(all, "missile")->compileFlat(1, 1, 0, 0.15f);
-    float mx[50], mz[50], travel[50];
-    for (int i = 0; i < 50; i++) {
-        mx[i] = float(2 - 4 * randomDraw());
-        mz[i] = float(2 - 4 * randomDraw());
-        travel[i] = float(7.5 - 15 * randomDraw());
-    }
-    float spin = 30;
-    for (int frame = 0; frame < 12; frame++) {
-        glClear(GL_DEPTH_BUFFER_BIT);
-        glPushMatrix();
-        glRotatef(spin, 0, 0, 1);
-        for (int i = 0; i < 50; i++) {
-            if (travel[i] >= 7.5f) {
-                mx[i] = float(2 - 4 * randomDraw());
-                mz[i] = float(2 - 4 * randomDraw());
-                travel[i] = -7.5f;
-            }
-            glPushMatrix();
-            glRotatef(90, 1, 0, 0);
-            glRotatef(i + spin, 0, 0, 1);
-            glTranslatef(mx[i], travel[i], mz[i]);
-            glCallList(list);
-            glPopMatrix();
-            travel[i] += 0.05f;
-        }
-        glPopMatrix();
-        spin += 0.5f;
-    }
-    finishScene("missiles, 12 frames");
-}
-
-// Orders 0 to 3: a caption in the letter drawer's way, with the flash of every 8th row.
-void captionScene(const std::vector<Entry> &all, const char *text) {
-    sceneView();
-    LwoObject *flashObject = find(all, "fuckguidelines");
-    unsigned int flash = flashObject->compileFlat(0.7f, 0, 0, 0.5f);
-    for (int frameCounter = 300; frameCounter < 316; frameCounter++) {
-        glClear(GL_DEPTH_BUFFER_BIT);
-        glColor4f(1, 1, 0, 0.15f);
-        int letterPhase = frameCounter;
-        float pen = -2.0f;
-        for (int i = 0; text[i]; i++, pen += 0.45f) {
-            if (text[i] == ' ') continue;
-            LwoObject *o = find(all, std::string(1, text[i]).c_str());
-            glPushMatrix();
-            glTranslatef(pen, 0, 0);
-            glRotatef(float(15 * std::sin((unsigned(i * 16 + frameCounter)) * 3.14159 / 64)), 0, 0, 1);
-            float s = float(0.15 * std::sin((unsigned(frameCounter + i * 8)) * 3.14159 / 64) + 0.85);
-            glScalef(s, s, s);
-            float step = float(3.14159 / 128);
-            float dx = 0.5f * std::cos(letterPhase * step), dy = 0.5f * std::sin(letterPhase * step);
-            glBegin(GL_TRIANGLES);
-            for (LwoPolygon *p = o->polygons; p; p = p->next) {
-                if (!o->isDrawable(p)) continue;
-                for (int v = 0; v < 3; v++) {
-                    const Vec3 &q = o->points[p->vertices[v]];
-                    glVertex3f(q.x + dx, q.y + dy, q.z);
-                }
-            }
-            glEnd();
-            glPopMatrix();
-            letterPhase++;
-        }
-    }
-    glPushMatrix();
-    glScalef(4.75f, 4.75f, 4.75f);
-    glTranslatef(0.25f, 0.15f, 0.5f);
-    glCallList(flash);
-    glPopMatrix();
-    finishScene("caption letters (16 frames) + flash (4.75)");
-}
-
-// The flash of every eighth row alone, at its size and place range.
-void flashScene(const std::vector<Entry> &all) {
-    sceneView();
-    unsigned int flash = find(all, "fuckguidelines")->compileFlat(0.7f, 0, 0, 0.5f);
-    const float x[3] = {-0.4f, 0.0f, 0.4f}, y[3] = {-0.3f, 0.1f, 0.3f};
-    for (int i = 0; i < 3; i++) {
-        glPushMatrix();
-        glScalef(4.75f, 4.75f, 4.75f);
-        glTranslatef(x[i], y[i], 0.5f);
-        glCallList(flash);
-        glPopMatrix();
-    }
-    finishScene("flash (4.75) at three of its random places");
-}
-
-// The alphabet at caption size, opaque, three rows on the caption pen.
-void alphabetScene(const std::vector<Entry> &all) {
-    sceneView();
-    glDisable(GL_BLEND);
-    const char *lines[3] = {"abcdefghi", "jklmnopqr", "stuvwxyz"};
-    for (int line = 0; line < 3; line++) {
-        float pen = -2.0f;
-        for (const char *c = lines[line]; *c; c++, pen += 0.45f) {
-            LwoObject *o = find(all, std::string(1, *c).c_str());
-            glPushMatrix();
-            glTranslatef(pen + 0.2f, 1.0f - line * 0.85f, 0);
-            unsigned int list = o->compileFlat(1, 1, 0, 1);
-            glCallList(list);
-            glPopMatrix();
-        }
-    }
-    finishScene("letters a to z at caption size (pen 0.45)");
+    // the frame driver switches to the end part at the timeline's end; the end part follows
+    // the stream's position
+    auto stream = [] { return int(BASS_StreamGetFilePosition(streamHandle, 0)); };
+    int word = endscrollText[1].position;
+    if (playUntil([] { return currentRows() >= TIMELINE_ROWS - 1; }, [] { return endPartActive; }) &&
+        playUntil([&] { return stream() >= word; }, [&] { return stream() >= word + 6000; }))
+        pictureFrame(std::string("end part, \"") + endscrollText[1].text + "\"");
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    glutInit(&argc, argv);
-    if (argc != 3) {
-        std::printf("usage: contactsheet DATADIR OUT.ppm\n");
+    if (argc != 2) {
+        std::printf("usage: contactsheet OUT.ppm (from the folder that holds data/)\n");
         return 2;
     }
-    std::string data = argv[1];
-    glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(windowWidth, windowHeight);
-    glutCreateWindow("contact sheet");
+    const char *output = argv[1];
+    // the presentation's start-up on the pull back-end: time is ours, as in the capture
+    int glutArgc = 1;
+    char *glutArgv[] = {argv[0], nullptr};
+    audioSelectBackend(AUDIO_PULL);
+    startDemo(&glutArgc, glutArgv);
+    glutDisplayFunc(noDisplay);
+    glutIdleFunc(nullptr);
+    setPacing(false);
+    readClock = zeroClock;
+    endProgram = keepRunning;
+    frameFinished = grabFrame;
+    while (windowWidth != frameWidth || windowHeight != frameHeight)
+        glutMainLoopEvent();  // the first reshape sizes the view and the picture
 
-    const char *named[] = {"samovar", "balalaika", "sirppijavasara", "missile", "ripaska_left",
-                           "ripaska_right", "ripaska_still", "rave", "spiral", "fuckguidelines",
-                           "gowest"};
+    // the model bank as the effect set-up loaded it
     std::vector<Entry> all;
-    for (const char *n : named) {
-        std::string path = data + "/3d/" + n + ".lwo";
-        all.push_back({n, new LwoObject(path.c_str())});
+    for (int i = 0; i < 11; i++) {
+        std::string name = namedModelPaths[i];
+        name = name.substr(name.rfind('/') + 1);
+        all.push_back({name.substr(0, name.rfind('.')), *namedModels[i]});
     }
-    for (char c = 'a'; c <= 'z'; c++) {
-        std::string path = data + "/3d/writer/" + c + ".lwo";
-        all.push_back({std::string(1, c), new LwoObject(path.c_str())});
-    }
+    for (int i = 0; i < 26; i++)
+        all.push_back({std::string(1, char('a' + i)), letterModels[i]});
 
     int modelRows = (int(all.size()) + columns - 1) / columns;
     sceneTop = modelRows * (cellSize + labelHeight);
-    const int scenes = 14;
+    const int sceneViews = 10;
     sheetWidth = columns * cellSize;
-    sheetHeight = sceneTop + (scenes + sceneColumns - 1) / sceneColumns * (windowHeight / 2);
+    sheetHeight = sceneTop + (sceneViews + sceneColumns - 1) / sceneColumns * (frameHeight / 2);
     sheet.assign(size_t(sheetWidth) * sheetHeight * 3, 40);
 
+    pictureScenes();
+
+    // the lit views last: they set GL state of their own
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHT0);
     glEnable(GL_COLOR_MATERIAL);  // the sheet shows each list's colour under the light
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glShadeModel(GL_FLAT);
-    for (size_t i = 0; i < all.size(); i++) drawCell(all[i], int(i));
+    for (size_t i = 0; i < all.size(); i++)
+        drawCell(all[i], int(i));
 
-    // The scenes run with the presentation's own state: no colour material.
-    glDisable(GL_COLOR_MATERIAL);
-    float specular[4] = {1, 1, 1, 1}, shininess[1] = {50};
-    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
-    glMaterialfv(GL_FRONT, GL_SHININESS, shininess);
-    captionScene(all, "working");
-    captionScene(all, "       tri");
-    alphabetScene(all);
-    flashScene(all);
-    samovarScene(all, false);
-    samovarScene(all, true);
-    balalaikaScene(all);
-    swarmScene(all, 1);
-    swarmScene(all, 24);
-    raveScene(all);
-    dancerScene(all, false);
-    dancerScene(all, true);
-    spiralScene(all);
-    missileScene(all);
-
-    FILE *f = std::fopen(argv[2], "wb");
+    FILE *f = std::fopen(output, "wb");
     if (!f) {
-        std::printf("%s: cannot create file\n", argv[2]);
+        std::printf("%s: cannot create file\n", output);
         return 1;
     }
     std::fprintf(f, "P6\n%d %d\n255\n", sheetWidth, sheetHeight);
     std::fwrite(sheet.data(), 1, sheet.size(), f);
     std::fclose(f);
-    for (Entry &e : all) delete e.object;
-    return emptyCells ? 1 : 0;
+    if (sceneSlot != sceneViews)
+        std::printf("%d scene views drawn, %d expected\n", sceneSlot, sceneViews);
+    shutdownDemo();
+    return emptyCells || sceneSlot != sceneViews ? 1 : 0;
 }

@@ -1,13 +1,14 @@
 #!/bin/sh
 # contactsheet.sh -- makes docs/contact-sheet.png: every model drawn by our reader and
-# compilers, then every image of data/. Run from the project root: contactsheet.sh BUILDDIR
+# compilers, frames of every scene, then every image of data/. Run from the project root:
+# contactsheet.sh BUILDDIR
 set -e
 build=${1:?usage: tools/models/contactsheet.sh BUILDDIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # The models and the scene views; a 24-bit screen, since xvfb-run's default has 8 bits.
-xvfb-run -a -s "-screen 0 1024x768x24" nice -n 19 "$build/tools/models/contactsheet" data "$work/models.ppm" > /dev/null
+xvfb-run -a -s "-screen 0 1024x768x24" nice -n 19 "$build/tools/models/contactsheet" "$work/models.ppm" > /dev/null
 
 # The images, each labelled with its path. The TGA reader of ImageMagick 6 does not turn
 # bottom-up images the right way up unless told to.

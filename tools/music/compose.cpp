@@ -3,7 +3,9 @@
 // Everything is computed from the scores in compruss.cpp and farewell.cpp and the synthesised
 // instruments, so two runs give the same module byte for byte. The MP3 comes from lame, whose
 // output depends on its version; its timing does not.
+#include "endwords.h"
 #include "music.h"
+#include "timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -72,12 +74,7 @@ static bool encodeMp3(const std::vector<int16_t> &pcm, const std::string &path) 
 }
 
 // The end part's words, as the player shows them.
-struct EndWord {
-    float x, y;
-    int position;
-    const char *text;
-};
-static const EndWord endWords[] = {
+static const endScrolltext endWords[] = {
 #include "endwords.inc"
 };
 static const int endWordCount = int(sizeof endWords / sizeof endWords[0]);
@@ -194,7 +191,7 @@ int main(int argc, char **argv) {
     double silentFrom = words.back().seconds;
     double streamSeconds = silentFrom + 2.2;
     std::vector<float> song = renderModule(writeXm(composeFarewell()), streamSeconds);
-    double timelineEnd = (20 * 64 + 62) * 6 * 2.5 / compruss.bpm;
+    double timelineEnd = TIMELINE_ROWS * 6 * 2.5 / compruss.bpm;
     double loudness = integratedLoudness(renderModule(module, timelineEnd));
     if (!encodeFarewell(farewellMix(song, leadIn, silentFrom, streamSeconds), loudness, dir + "/farewell.mp3"))
         return 1;

@@ -8,6 +8,7 @@
 
 #include "arrange.h"
 #include "synth.h"
+#include "timeline.h"
 
 #include <cstdio>
 #include <string>
@@ -383,8 +384,9 @@ std::string comprussCues() {
     out += "## compruss.xm\n\n";
     out += std::to_string(comprussChannels) + " channels, speed 6 at 125 BPM: 0.12 s a row, 4 rows a beat, 64 rows (7.68 s) an order, " +
            std::to_string(comprussOrders) + " orders, played straight through.\n";
-    out += "The timeline ends at order 20 row 62, " + clock((20 * 64 + 62) * rowSeconds) +
-           " after the start; the module itself runs to " + clock(comprussOrders * 64 * rowSeconds) +
+    out += "The timeline ends at order " + std::to_string(TIMELINE_END_ORDER) + " row " +
+           std::to_string(TIMELINE_END_ROW) + ", " + clock(TIMELINE_ROWS * rowSeconds) +
+           " after the start; the module itself runs to " + clock(comprussOrders * ORDER_ROWS * rowSeconds) +
            " and then loops to order 0.\n\n";
     out += "Kick and bass fall on every row that is a multiple of 8 (the flash), the snare and the accordion\n"
            "on the rows 4 past them, so every colour clear (each 4th row) lands on a beat.\n"
