@@ -1,6 +1,7 @@
 // frame.cpp -- the frame driver: walks the scene timeline by the module's order and row
 #include "player.h"
 #include "audio.h"
+#include "desktop.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>
@@ -73,10 +74,11 @@ static void drawFlash() {
 static void switchToEndPart() {
     endPartActive = true;
     BASS_Stop();
-    streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, BASS_LOOP);
+    std::string stream = dataPath("data/farewell.mp3");
+    streamHandle = BASS_StreamCreateFile(0, stream.c_str(), 0, 0, BASS_LOOP);
     if (!streamHandle) {
         printf("Aw shit, couldn't load the muzak either!\n");
-        printf("data/farewell.mp3: %s\n", audioLoadError());
+        printf("%s: %s\n", stream.c_str(), audioLoadError());
         fflush(stdout);
     }
     BASS_Start();
