@@ -57,6 +57,7 @@ void startDemo(int *argc, char **argv) {
     // without any data there is nothing to show: say so at once rather than open an empty window
     if (!requireDataFolder())
         exit(1);
+    noteSyncTables();
     initSound();
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
