@@ -64,6 +64,7 @@ void startDemo(int *argc, char **argv) {
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(640, 480);
     glutCreateWindow("vortazov");
+    setWindowIdentity();
     initPacing();
     initEffects();
     printf("Initializing GLUT ...\n");
