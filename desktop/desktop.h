@@ -15,11 +15,11 @@ bool requireDataFolder();
 
 // F12: the next finished frame is saved as a PNG.
 void requestScreenshot();
-// Called with the finished frame in the back buffer, before the swap: saves it when asked.
-void saveScreenshotIfAsked();
-// Where a screenshot taken at `when` (seconds since the epoch) goes: the working directory when
-// it can be written, else $XDG_PICTURES_DIR, else the home folder. Empty when none can be.
-std::string screenshotPath(long long when);
+// Called with the finished frame (status line included) in the back buffer, before the swap:
+// when asked, saves its width x height pixels as "vortazov-DATE-TIME.png" in the working
+// directory, or where that cannot be written in $XDG_PICTURES_DIR or the home folder, and
+// prints the path.
+void saveScreenshotIfAsked(int width, int height);
 
 // The window's class ("vortazov", as the desktop file's StartupWMClass says) and icon, set on
 // the current GLUT window through Xlib; nothing happens off X11.

@@ -167,6 +167,7 @@ void displayFrame() {
 
     // count the frame
     fpsFrames++;
+    saveScreenshotIfAsked(windowWidth, windowHeight);
     if (frameFinished)
         frameFinished();
     glutSwapBuffers();

@@ -37,7 +37,21 @@ sleep 2
 check "the installed program opens its window" test -n "$window"
 check "its class matches the menu entry" bash -c "xprop -id '$window' WM_CLASS | grep -q '\"vortazov\", \"vortazov\"'"
 check "and it has an icon" bash -c "xprop -id '$window' _NET_WM_ICON | grep -q 'Icon (48 x 48)'"
-xdotool mousemove 320 240 key Escape
+# F12 saves what the viewer sees, status line included, in the working directory
+xdotool mousemove 320 240 key F12
+sleep 1
+shot=$(sed -n 's/^screenshot saved to //p' "$work/out")
+check "F12 names the screenshot it saved ($shot)" grep -qE '^vortazov-[0-9]{4}-[0-9]{2}-[0-9]{2}-[0-9]{6}\.png$' <<<"$shot"
+if [ -n "$shot" ] && [ -f "$work/empty/$shot" ]; then
+    check "the screenshot is the 640x480 picture" test "$(identify -format '%wx%h' "$work/empty/$shot")" = 640x480
+    red=$(convert "$work/empty/$shot" -fuzz 10% -fill white -opaque 'rgb(204,0,0)' -fill black +opaque white -format '%[fx:mean]' info:)
+    check "mostly the red clear colour ($red)" awk -v a="$red" 'BEGIN { exit !(a > 0.3) }'
+    dark=$(convert "$work/empty/$shot" -crop 300x16+8+8 -fuzz 10% -fill white -opaque black -fill black +opaque white -format '%[fx:mean]' info:)
+    check "with the status line's black text ($dark)" awk -v a="$dark" 'BEGIN { exit !(a > 0.01) }'
+else
+    check "the screenshot is in the working directory" false
+fi
+xdotool key Escape
 for _ in $(seq 1 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid"; status=124; else wait "$pid"; status=$?; fi
 check "exits 0 on Escape (got $status)" test "$status" = 0
