@@ -1,6 +1,7 @@
 // frame.cpp -- the frame driver: walks the scene timeline by the module's order and row
 #include "player.h"
 #include "audio.h"
+#include "desktop.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>
@@ -21,7 +22,12 @@ static int glutClock() {
 
 int (*readClock)() = glutClock;
 void (*frameFinished)() = nullptr;
-void (*endProgram)(int status) = exit;
+// A sync table that could only be printed ends the program with status 1, so whatever started
+// it learns of the loss.
+static void exitProgram(int status) {
+    exit(status == 0 && syncTableLost ? 1 : status);
+}
+void (*endProgram)(int status) = exitProgram;
 
 static void drawStatusLine() {
     // The status line sits over the picture: the depth test, which the scenes keep on, must
@@ -52,10 +58,11 @@ static void drawFlash() {
 static void switchToEndPart() {
     endPartActive = true;
     BASS_Stop();
-    streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, BASS_LOOP);
+    std::string stream = dataPath("data/farewell.mp3");
+    streamHandle = BASS_StreamCreateFile(0, stream.c_str(), 0, 0, BASS_LOOP);
     if (!streamHandle) {
         printf("Aw shit, couldn't load the muzak either!\n");
-        printf("data/farewell.mp3: %s\n", audioLoadError());
+        printf("%s: %s\n", stream.c_str(), audioLoadError());
         fflush(stdout);
     }
     BASS_Start();
@@ -140,6 +147,7 @@ void displayFrame() {
 
     // count the frame
     fpsFrames++;
+    saveScreenshotIfAsked(windowWidth, windowHeight);
     if (frameFinished)
         frameFinished();
     glutSwapBuffers();

@@ -72,6 +72,11 @@ extern int *syncPositions;        // recorded positions, a growing array
 void endPart(int position);
 void recordSyncPoint();
 void writeSyncTable();
+// Notes the sync tables that exist at start-up, so that one another run writes meanwhile is
+// never overwritten at shutdown.
+void noteSyncTables();
+// The sync table could be written nowhere (only printed): the program ends with status 1.
+extern bool syncTableLost;
 // Writes the sync table text for `count` positions to `file` (used for the file and for
 // the fallback on standard output).
 void printSyncTable(FILE *file, const int *positions, int count);

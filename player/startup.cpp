@@ -1,11 +1,13 @@
 // startup.cpp -- start-up up to the main loop, and the one shutdown sequence every exit runs
 #include "player.h"
 #include "audio.h"
+#include "desktop.h"
 #include "effects.h"
 
 #include <GL/freeglut.h>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
 
 HMUSIC musicHandle;    // the module, 0 when it failed to load
@@ -40,10 +42,11 @@ void initSound() {
         printf("Could not initialize default sound device!\n");
         fflush(stdout);
     }
-    musicHandle = BASS_MusicLoad(0, "data/compruss.xm", 0, 0, BASS_LOOP);
+    std::string module = dataPath("data/compruss.xm");
+    musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, BASS_LOOP);
     if (!musicHandle) {
         printf("Aw shit, couldn't load the muzak either!\n");
-        printf("data/compruss.xm: %s\n", audioLoadError());
+        printf("%s: %s\n", module.c_str(), audioLoadError());
         fflush(stdout);
     }
     BASS_Start();
@@ -51,12 +54,17 @@ void initSound() {
 
 // Everything up to the main loop; the caller enters it.
 void startDemo(int *argc, char **argv) {
+    // without any data there is nothing to show: say so at once rather than open an empty window
+    if (!requireDataFolder())
+        exit(1);
+    noteSyncTables();
     initSound();
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
     glutInitWindowPosition(0, 0);
     glutInitWindowSize(640, 480);
     glutCreateWindow("vortazov");
+    setWindowIdentity();
     initPacing();
     initEffects();
     printf("Initializing GLUT ...\n");

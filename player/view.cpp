@@ -1,5 +1,6 @@
 // view.cpp -- the fixed camera and projection, the lighting and fullscreen keys, the 2D text overlay
 #include "player.h"
+#include "desktop.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -45,6 +46,8 @@ void specialKeyPressed(int key, int, int) {
         bool leaving = glutGet(GLUT_FULL_SCREEN);
         glutFullScreenToggle();
         glutSetCursor(leaving ? GLUT_CURSOR_INHERIT : GLUT_CURSOR_NONE);
+    } else if (key == GLUT_KEY_F12) {
+        requestScreenshot();
     }
 }
 

@@ -1,4 +1,5 @@
 // effects.cpp -- the effect set-up: global GL state, every model, texture and shared list
+#include "desktop.h"
 #include "effects.h"
 #include "timeline.h"
 
@@ -53,11 +54,11 @@ const char *const namedModelPaths[11] = {
 
 void loadModels() {
     for (int i = 0; i < 11; i++)
-        *namedModels[i] = new (std::nothrow) LwoObject(namedModelPaths[i]);
+        *namedModels[i] = new (std::nothrow) LwoObject(dataPath(namedModelPaths[i]).c_str());
     for (char c = 'a'; c <= 'z'; c++) {
         char path[64];
         snprintf(path, sizeof path, "data/3d/writer/%c.lwo", c);
-        letterModels[c - 'a'] = new (std::nothrow) LwoObject(path);
+        letterModels[c - 'a'] = new (std::nothrow) LwoObject(dataPath(path).c_str());
     }
 
     // a missing object still gets its (empty) lists, so every scene can call them
@@ -72,17 +73,17 @@ void loadModels() {
 }
 
 void loadTextures() {
-    particleTexture = new (std::nothrow) Texture("data/particle.tga");
-    picture1Texture = new (std::nothrow) Texture("data/textures/picture1.tga");
-    picture2Texture = new (std::nothrow) Texture("data/textures/picture2.tga");
-    kaavio1Texture = new (std::nothrow) Texture("data/textures/kaavio1.tga");
-    kaavio2Texture = new (std::nothrow) Texture("data/textures/kaavio2.tga");
-    portrait6Texture = new (std::nothrow) Texture("data/textures/portrait6.tga");
-    portrait5Texture = new (std::nothrow) Texture("data/textures/portrait5.tga");
-    portrait4Texture = new (std::nothrow) Texture("data/textures/portrait4.tga");
-    portrait3Texture = new (std::nothrow) Texture("data/textures/portrait3.tga");
-    portrait2Texture = new (std::nothrow) Texture("data/textures/portrait2.tga");
-    portrait1Texture = new (std::nothrow) Texture("data/textures/portrait1.tga");
+    particleTexture = new (std::nothrow) Texture(dataPath("data/particle.tga").c_str());
+    picture1Texture = new (std::nothrow) Texture(dataPath("data/textures/picture1.tga").c_str());
+    picture2Texture = new (std::nothrow) Texture(dataPath("data/textures/picture2.tga").c_str());
+    kaavio1Texture = new (std::nothrow) Texture(dataPath("data/textures/kaavio1.tga").c_str());
+    kaavio2Texture = new (std::nothrow) Texture(dataPath("data/textures/kaavio2.tga").c_str());
+    portrait6Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait6.tga").c_str());
+    portrait5Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait5.tga").c_str());
+    portrait4Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait4.tga").c_str());
+    portrait3Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait3.tga").c_str());
+    portrait2Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait2.tga").c_str());
+    portrait1Texture = new (std::nothrow) Texture(dataPath("data/textures/portrait1.tga").c_str());
 }
 
 void initEffects() {

@@ -267,6 +267,7 @@ protected:
     void SetUp() override {
         syncCount = 0;
         endPartActive = false;
+        endProgram = watchExit;  // also when the suite runs without the window's
     }
 };
 
@@ -346,23 +347,66 @@ TEST_F(SyncRecorder, PressesBecomeTheTableInPressOrder) {
     BASS_Free();
 }
 
-TEST_F(SyncRecorder, AFailedWriteKeepsWhatWasThereAndPrintsTheTable) {
+// Where "endpart.snc" cannot be written the table goes to the state folder, and standard error
+// says so; a table another run wrote since this one started is kept beside ours; only when
+// nothing can be written is the table printed, on both outputs, and the run marked as failed.
+TEST_F(SyncRecorder, TheTableIsNeverLost) {
+    const std::string table = "endScrolltext endscrollText[] = {\n \n\t{0.0f, 0.0f, 0,\t\t\"\"},\n\t{0.0f, 0.0f, 0,\t\t\"\"}\n};";
+    char here[4096];
+    ASSERT_TRUE(getcwd(here, sizeof here));
+    std::string state = std::string(here) + "/state";
+    setenv("XDG_STATE_HOME", state.c_str(), 1);
     endPartActive = true;
     syncCount = 0;
-    // a folder in the table's place cannot be replaced by a file, so the write fails
-    ASSERT_EQ(0, system("rm -f endpart.snc && mkdir endpart.snc && echo old table >endpart.snc/kept"));
     streamHandle = 0;
     recordSyncPoint();
     recordSyncPoint();
-    ::testing::internal::CaptureStdout();
+
+    // a folder in the table's place cannot be replaced by a file, so the write here fails
+    ASSERT_EQ(0, system("rm -rf endpart.snc state && mkdir endpart.snc && echo old table >endpart.snc/kept"));
+    noteSyncTables();
+    ::testing::internal::CaptureStderr();
     writeSyncTable();
-    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ("old table\n", readText("endpart.snc/kept"));
-    EXPECT_NE(std::string::npos, out.find("could not write endpart.snc"));
-    EXPECT_NE(std::string::npos,
-              out.find("endScrolltext endscrollText[] = {\n \n\t{0.0f, 0.0f, 0,\t\t\"\"},\n\t{0.0f, 0.0f, 0,\t\t\"\"}\n};"));
-    EXPECT_EQ(0, system("test -z \"$(ls -A | grep '^endpart\\.snc\\.')\"")) << "the temporary file is removed";
-    system("rm -rf endpart.snc");
+    EXPECT_EQ(table, readText("state/vortazov/endpart.snc"));
+    EXPECT_NE(std::string::npos, err.find("the sync table is in " + state + "/vortazov/endpart.snc")) << err;
+    EXPECT_FALSE(syncTableLost);
+    EXPECT_EQ(0, system("test -z \"$(ls -A . state/vortazov | grep '^endpart\\.snc\\.')\"")) << "no temporary file is left";
+
+    // another run wrote the table after this one started: both are kept, and standard error says where ours went
+    ASSERT_EQ(0, system("rm -rf endpart.snc"));
+    noteSyncTables();
+    writeBytes("endpart.snc", {'o', 't', 'h', 'e', 'r'});
+    for (const char *ours : {"endpart-2.snc", "endpart-3.snc"}) {
+        ::testing::internal::CaptureStderr();
+        writeSyncTable();
+        err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ("other", readText("endpart.snc"));
+        EXPECT_EQ(table, readText(ours));
+        EXPECT_NE(std::string::npos, err.find(std::string("this run's sync table is in ") + ours)) << err;
+    }
+    // the table this run found at its start is simply replaced
+    noteSyncTables();
+    writeSyncTable();
+    EXPECT_EQ(table, readText("endpart.snc"));
+
+    // nowhere to write: the table on standard error and standard output, and the run fails
+    ASSERT_EQ(0, system("rm -rf endpart.snc state && mkdir endpart.snc && touch state"));
+    noteSyncTables();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    writeSyncTable();
+    err = ::testing::internal::GetCapturedStderr();
+    std::string out = ::testing::internal::GetCapturedStdout();
+    for (const std::string &text : {out, err}) {
+        EXPECT_NE(std::string::npos, text.find("could not write endpart.snc")) << text;
+        EXPECT_NE(std::string::npos, text.find(table)) << text;
+    }
+    EXPECT_TRUE(syncTableLost);
+    syncTableLost = false;
+    system("rm -rf endpart.snc endpart-*.snc state");
+    unsetenv("XDG_STATE_HOME");
 }
 
 // Closing the window runs the shutdown sequence like Escape, so the presses are not lost.

@@ -31,6 +31,15 @@ static std::string readText(const std::string &path) {
     return s.str();
 }
 
+// The positions of a sync table's records, in order.
+static std::vector<long> tablePositions(const std::string &text) {
+    std::regex record("\t\\{0\\.0f, 0\\.0f, ([0-9]+),\t\t\"\"\\}");
+    std::vector<long> positions;
+    for (std::sregex_iterator m(text.begin(), text.end(), record), end; m != end; ++m)
+        positions.push_back(std::stol((*m)[1]));
+    return positions;
+}
+
 static XmModule quickTimeline() {
     XmModule m;
     m.name = "quick timeline";
@@ -119,16 +128,63 @@ TEST_P(Signals, EndTheProgramLikeEscapeAndKeepTheSyncPoints) {
     EXPECT_EQ(sig, WTERMSIG(status)) << "ends as the signal would have";
 
     std::string text = readText(table);
-    std::regex record("\t\\{0\\.0f, 0\\.0f, ([0-9]+),\t\t\"\"\\}");
-    std::vector<long> positions;
-    for (std::sregex_iterator m(text.begin(), text.end(), record), end; m != end; ++m)
-        positions.push_back(std::stol((*m)[1]));
+    std::vector<long> positions = tablePositions(text);
     ASSERT_EQ(3u, positions.size()) << "endpart.snc:\n" << text << "\nstandard output:\n" << readText(out);
     EXPECT_EQ(0u, text.find("endScrolltext endscrollText[] = {\n \n"));
     EXPECT_EQ(text.size() - 3, text.rfind("\n};"));
     EXPECT_GT(positions[0], 0);
     EXPECT_LT(positions[0], positions[1]);
     EXPECT_LT(positions[1], positions[2]);
+}
+
+// Started from a launcher, the working directory may be read-only and standard output go
+// nowhere: the table then lands in $XDG_STATE_HOME/vortazov, and standard error says so.
+class Launcher : public Signals {};
+
+TEST_F(Launcher, AReadOnlyFolderAndNoOutputStillKeepTheSyncPoints) {
+    std::string state = workDir + "/state", err = workDir + "/err", key = workDir + "/xauthority";
+    ASSERT_EQ(0, mkdir(state.c_str(), 0777));
+    ASSERT_EQ(0, chmod(state.c_str(), 0777));
+    // root writes anywhere, so the program then runs as nobody, with a copy of the display's key
+    bool root = geteuid() == 0;
+    const char *display = getenv("XAUTHORITY");
+    if (root && display) {
+        std::string copy = "cp '" + std::string(display) + "' '" + key + "' && chmod 644 '" + key + "'";
+        ASSERT_EQ(0, system(copy.c_str()));
+    }
+    ASSERT_EQ(0, chmod(workDir.c_str(), 0555));
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        if (root && display)
+            setenv("XAUTHORITY", key.c_str(), 1);
+        if (!freopen("/dev/null", "w", stdout) || !freopen(err.c_str(), "w", stderr))
+            _exit(127);
+        if (root && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(127);
+        if (chdir(workDir.c_str()) != 0)
+            _exit(127);
+        execl(PLAYER_PROGRAM, PLAYER_PROGRAM, (char *)nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 300 && system("xdotool search --name '^vortazov$' >/dev/null 2>&1") != 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(0, system("xdotool mousemove 320 240 key space sleep 0.2 key space sleep 0.2 key Escape"));
+    int status = 0;
+    bool ended = waitFor(pid, 5, &status);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    chmod(workDir.c_str(), 0755);
+    ASSERT_TRUE(ended) << "Escape did not end the program";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    std::string table = state + "/vortazov/endpart.snc";
+    EXPECT_EQ(2u, tablePositions(readText(table)).size()) << readText(err);
+    EXPECT_NE(std::string::npos, readText(err).find("the sync table is in " + table)) << readText(err);
+    EXPECT_NE(0, access((workDir + "/endpart.snc").c_str(), F_OK));
 }
 
 INSTANTIATE_TEST_SUITE_P(Quit, Signals, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
