@@ -124,6 +124,7 @@ static int64_t silentBase;                // heard frame when the silent clock s
 static Clock::time_point silentStart;     // ... and the moment it started
 static int64_t lastHeard;                 // never report time going backwards
 static int64_t lookaheadFrames;           // position queries answer for this many frames ahead
+static int64_t lastQueried;               // the frame the queries answered for last: never earlier again
 
 // --- the silent clock's renderer (silentStop under clockLock)
 static std::thread silentThread;
@@ -140,6 +141,10 @@ static bool moduleUsed;                  // rendered since created: the next pla
 static bool modulePastStart;             // has reported a position other than order 0 row 0
 static bool moduleFrozen;                // stopped by BASS_Stop: report moduleFrozenWord
 static uint32_t moduleFrozenWord;
+static int moduleFrozenEnds;             // ... and the ends heard by then
+// Output frames at which a pass of the song ended (the first frame after its last sample),
+// oldest first: libopenmpt says so by rendering nothing at the song's end.
+static std::vector<int64_t> moduleEnds;
 static StampRing moduleStamps;
 static int16_t moduleChunk[chunkFrames * 2];  // the chunk read last, stereo
 static int moduleChunkFrames;                 // frames in it; fewer than a chunk at the song's end
@@ -290,7 +295,12 @@ static std::unique_ptr<openmpt::module> createModule(const std::vector<uint8_t> 
     try {
         std::ostringstream log;  // libopenmpt's warnings; the caller reports failure once
         auto m = std::make_unique<openmpt::module>(bytes, log);
-        m->set_repeat_count(loop ? -1 : 0);
+        // Played once, a looping song is read on after libopenmpt's empty read at its end,
+        // which is how the engine learns that a pass has ended (a repeat count of -1 would
+        // loop without a word). A song that does not loop fades out and stops.
+        m->set_repeat_count(0);
+        if (loop)
+            m->ctl_set_text("play.at_end", "continue");
         // libopenmpt dithers 16-bit output from a random seed; without it every run
         // renders the same samples, which a capture that runs in lockstep relies on.
         m->ctl_set_integer("dither", 0);
@@ -410,6 +420,14 @@ static void pushModuleStamp(int64_t at, uint32_t word) {
     moduleStamps.push(at, word);
 }
 
+static void pushModuleEnd(int64_t at) {
+    std::lock_guard<std::mutex> clock(clockLock);
+    moduleEnds.push_back(at);
+    // only whether and how often the song has ended matters: the oldest ends may go
+    if (moduleEnds.size() > 64)
+        moduleEnds.erase(moduleEnds.begin());
+}
+
 static void pushStreamStamp(int64_t at, uint32_t position) {
     std::lock_guard<std::mutex> clock(clockLock);
     streamStamps.push(at, position);
@@ -424,14 +442,23 @@ static void renderModule(int16_t *dst, int frames, int64_t start) {
     int done = 0;
     while (done < frames && modulePlaying) {
         if (moduleChunkUsed == moduleChunkFrames) {
-            if (moduleChunkFrames > 0 && moduleChunkFrames < chunkFrames) {
-                modulePlaying = false;  // the song is over (it never ends when looping)
+            if (moduleChunkFrames > 0 && moduleChunkFrames < chunkFrames && !moduleLoop) {
+                modulePlaying = false;  // the song is over and has faded out
+                pushModuleEnd(start + done);
                 break;
             }
             moduleChunkFrames = int(module->read_interleaved_stereo(AUDIO_RATE, chunkFrames, moduleChunk));
             moduleChunkUsed = 0;
+            if (moduleChunkFrames == 0 && moduleLoop) {
+                // the end of a pass: the next read plays on from the song's start or its
+                // restart position, in chunks counted from there
+                pushModuleEnd(start + done);
+                moduleChunkFrames = int(module->read_interleaved_stereo(AUDIO_RATE, chunkFrames, moduleChunk));
+            }
             if (moduleChunkFrames == 0) {
                 modulePlaying = false;
+                if (!moduleLoop)
+                    pushModuleEnd(start + done);
                 break;
             }
             uint32_t word = positionWord(module->get_current_order(), module->get_current_row());
@@ -581,13 +608,25 @@ static int64_t queriedFrame() {
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized || activeBackend == AUDIO_PULL)
         return heard;
-    return std::max(heard, std::min(heard + lookaheadFrames, renderedFrames));
+    // The lookahead follows the frames' drawing times and may fall at any frame (a slow first
+    // frame, then fast ones): the answer then holds until the music catches up with it, as
+    // a position that stepped back would show the pictures of an earlier moment again.
+    int64_t queried = std::max(heard, std::min(heard + lookaheadFrames, renderedFrames));
+    queried = std::max(queried, lastQueried);
+    lastQueried = queried;
+    return queried;
 }
 
 static uint32_t modulePositionLocked(int64_t heard) {
     if (moduleFrozen)
         return moduleFrozenWord;
     return moduleStamps.at(heard - 1);
+}
+
+static int moduleEndsLocked(int64_t heard) {
+    if (moduleFrozen)
+        return moduleFrozenEnds;
+    return int(std::count_if(moduleEnds.begin(), moduleEnds.end(), [&](int64_t end) { return end <= heard - 1; }));
 }
 
 static uint32_t streamPositionLocked(int64_t heard) {
@@ -781,7 +820,7 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
         initialized = true;
         outputRunning = true;  // the output starts with the library, as a device would
         renderedFrames = 0;
-        lastHeard = 0;
+        lastHeard = lastQueried = 0;
         devicePosition = 0;
         devicePositionTime = Clock::now();
         deviceFailed = false;
@@ -825,6 +864,7 @@ HMUSIC BASS_MusicLoad(BOOL mem, const char *file, DWORD offset, DWORD length, DW
     modulePlaying = moduleUsed = modulePastStart = moduleFrozen = false;
     moduleChunkFrames = moduleChunkUsed = 0;
     moduleStamps.reset(0);
+    moduleEnds.clear();
     loadError.clear();
     return moduleHandle;
 }
@@ -871,6 +911,7 @@ BOOL BASS_MusicPlay(HMUSIC handle) {
     modulePastStart = moduleFrozen = false;
     moduleChunkFrames = moduleChunkUsed = 0;
     moduleStamps.reset(0);
+    moduleEnds.clear();
     return 1;
 }
 
@@ -882,6 +923,14 @@ DWORD BASS_ChannelGetPosition(DWORD handle) {
     return modulePositionLocked(heard);
 }
 
+int audioModuleEnds(HMUSIC handle) {
+    int64_t heard = queriedFrame();
+    std::lock_guard<std::mutex> clock(clockLock);
+    if (!initialized || handle == 0 || handle != moduleHandle)
+        return 0;
+    return moduleEndsLocked(heard);
+}
+
 BOOL BASS_Stop(void) {
     int64_t heard = queriedFrame();
     std::lock_guard<std::mutex> engine(engineLock);
@@ -891,6 +940,7 @@ BOOL BASS_Stop(void) {
     // Stopped channels keep the position heard at this moment until they are played again.
     if (modulePlaying) {
         moduleFrozenWord = modulePositionLocked(heard);
+        moduleFrozenEnds = moduleEndsLocked(heard);
         moduleFrozen = true;
         modulePlaying = false;
     }
@@ -1000,12 +1050,13 @@ void BASS_Free(void) {
     moduleHandle = 0;
     modulePlaying = moduleFrozen = false;
     moduleStamps.reset(0);
+    moduleEnds.clear();
     closeStreamLocked();
     streamFile.reset();
     streamHandle = 0;
     streamLength = 0;
     streamStamps.reset(0);
-    renderedFrames = lastHeard = 0;
+    renderedFrames = lastHeard = lastQueried = 0;
 }
 
 BOOL BASS_StreamFree(HSTREAM handle) {

@@ -58,5 +58,14 @@ int64_t audioHeardFrame();
 // time from its query to its picture's swap, so a picture shows the music heard when it
 // appears. 0 by default; the pull back-end always answers for the frames pulled.
 void audioSetLookahead(double seconds);
-// The frame the position queries answer for now: audioHeardFrame plus the lookahead.
+// The frame the position queries answer for now: audioHeardFrame plus the lookahead. It
+// never goes backwards, even when the lookahead falls: the answer then holds until the
+// music catches up, so the positions never step back while the music plays forward.
 int64_t audioQueriedFrame();
+// How many times the module has played through its last row by the frame the position
+// queries answer for: each pass of a looping module, or the end of one that does not loop
+// (libopenmpt reports the song's end as it renders it). 0 on handle 0; kept by BASS_Stop as
+// the position is. The frame driver ends the timeline on it, so a frame that comes only
+// after the module went past its end (a stalled machine, a capture at a frame a second)
+// still ends it, and no step back of the position can be taken for a loop.
+int audioModuleEnds(unsigned int handle);  // a module handle (HMUSIC)

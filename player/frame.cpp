@@ -25,7 +25,6 @@ int frameCounter;           // frames drawn; the scenes' animation clock
 int fpsFrames;              // frames since the last frame-rate update
 int fpsLastTime;            // elapsedMs of the last frame-rate update
 char statusText[256];       // the status line, empty until the first frame-rate update
-int lastModuleKey = -1;      // order * 256 + row seen by the last timeline frame that knew one
 
 // The module position word for "nothing loaded": matches no row and never ends the timeline.
 static const DWORD NO_POSITION = 0xFFFFFFFF;
@@ -118,13 +117,11 @@ static void timelineFrame() {
     bool ended = known && order == 20 && row >= 62;
     if (sceneIndex >= 0 && !SceneTable[sceneIndex].render)
         ended = true;
-    // The module only ever goes back by looping past its end, so a position behind the last
-    // frame's means the end went by between two frames: a slow machine or a low capture rate
-    // must not miss the narrow window of the end test and play the module again.
-    if (known && lastModuleKey >= 0 && key < lastModuleKey)
+    // The module went past its end between two frames (a slow machine, a low capture rate):
+    // the engine knows, so the narrow window of the end test cannot be missed and the module
+    // is not played again.
+    if (known && audioModuleEnds(musicHandle) > 0)
         ended = true;
-    if (known)
-        lastModuleKey = key;
 
     pictureBegin(ended || sceneIndex < 0 || keepsPicture(SceneTable[sceneIndex].render));
     if (ended)

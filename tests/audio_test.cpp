@@ -515,6 +515,13 @@ TEST_F(Audio, SilentClockPlaysInRealTime) {
     int64_t heardAfter = audioHeardFrame();
     EXPECT_GE(queried - heardBefore, 430);
     EXPECT_LE(queried - heardAfter, 441);
+    // a lookahead that falls (a slow frame, then quick ones) holds the answer, never moves it back
+    audioSetLookahead(0.04);
+    int64_t ahead = audioQueriedFrame();
+    audioSetLookahead(0.001);
+    EXPECT_GE(audioQueriedFrame(), ahead);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_LE(audioQueriedFrame(), audioHeardFrame() + 45) << "once the music has caught up, the new lookahead holds";
     audioSetLookahead(0);
 }
 

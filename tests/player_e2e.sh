@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
-# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose   (from the project root, where data/ lies)
+# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose PATH/TO/slow_start   (from the project root,
+# where data/ lies; slow_start is the program with its first two frames slowed to 250 ms)
 # Sound goes to the server that PULSE_SERVER names: ctest runs this under with_sound_server,
 # which starts a PulseAudio server with a null sink for this test alone.
 set -u
 program=$(readlink -f "$1")
 wmclose=$(readlink -f "$2")
+slow=$(readlink -f "$3")
 root=$(pwd)
 if [ -z "${PULSE_SERVER:-}" ]; then
     echo "PULSE_SERVER is not set: run this under with_sound_server pulseaudio" >&2
@@ -24,12 +26,12 @@ check() {  # check DESCRIPTION CONDITION...
     if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
-# Starts the program in directory $1 on the test's sound server ($2 = server) or with no
-# server to reach ($2 = none); output goes to $work/out.
+# Starts the program ($3, default the real one) in directory $1 on the test's sound server
+# ($2 = server) or with no server to reach ($2 = none); output goes to $work/out.
 start() {
     local server=$PULSE_SERVER
     [ "$2" = none ] && server="unix:$work/no-server"
-    (cd "$1" && PULSE_SERVER=$server exec "$program") >"$work/out" 2>"$work/err" &
+    (cd "$1" && PULSE_SERVER=$server exec "${3:-$program}") >"$work/out" 2>"$work/err" &
     pid=$!
     for _ in $(seq 1 100); do
         xdotool search --name '^vortazov$' >/dev/null 2>&1 && break
@@ -98,12 +100,32 @@ check "the status line has black text ($dark)" greater "$dark" 0.02
 peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "the sink's monitor heard the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 
+# 1b. A slow start, as on a loaded machine: the first two frames take 250 ms, then the frames
+# are quick and the lookahead to the swap falls. Ten starts with the sound server and ten
+# without: the end part never begins before its time (order 20, 2.7 minutes in).
+early=0
+for _ in $(seq 1 10); do
+    for server in server none; do
+        start "$root" $server "$slow"
+        sleep 1.5
+        escape
+        grep -q '^end part began' "$work/out" && { early=$((early + 1)); grep '^end part began' "$work/out"; }
+    done
+done
+check "a slow start never ends the timeline early ($early of 20 did)" test "$early" = 0
+
 # 2. No sound server at all: the message, then the silent clock.
 start "$root" none
 sleep 2
 escape
 check "runs without any sound server and exits 0 (got $status)" test "$status" = 0
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
+
+# 2a. No display: a message that names it and status 1, never an abort from a thread left running.
+(cd "$root" && env -u DISPLAY PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+status=$?
+check "without a display it exits with status 1 (got $status)" test "$status" = 1
+check "and says the display cannot be used" grep -q '^vortazov: cannot use the display: .*DISPLAY is not set' "$work/err"
 
 # 2b. Closing the window is an exit like Escape.
 start "$root" none
