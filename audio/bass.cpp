@@ -22,14 +22,25 @@ int64_t renderedFrames;
 DWORD nextHandle = 1;
 
 // --- the device
-cubeb *context;
-cubeb_stream *device;
+DeviceStream *device;
 std::string deviceName;
 std::atomic<bool> deviceFailed;
+std::atomic<bool> deviceChanged;
+std::atomic<int> positionReaders;
+
+// --- the keeper
+std::thread keeperThread;
+std::condition_variable keeperWake;
+bool keeperStop;
+bool keeperDone;
+int keeperAttempts;
 
 // --- the clock
+int64_t deviceBase;
 uint64_t devicePosition;
 Clock::time_point devicePositionTime;
+Clock::time_point deviceProgressTime;
+Clock::time_point deviceTakenOn;
 int64_t silentBase;
 Clock::time_point silentStart;
 int64_t lastHeard;
@@ -155,13 +166,14 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
         lastHeard = lastQueried = 0;
         devicePosition = 0;
         devicePositionTime = Clock::now();
-        deviceFailed = false;
+        deviceFailed = deviceChanged = false;
+        // a device starts on the silent clock, and the keeper moves the music onto it as
+        // soon as it plays (or whenever one can be opened later)
+        if (backend != AUDIO_PULL)
+            startSilentClockLocked(0);
     }
-    bool opened = backend == AUDIO_DEVICE && openDevice();
-    std::lock_guard<std::mutex> engine(engineLock);
+    bool opened = backend == AUDIO_DEVICE && startKeeper();
     std::lock_guard<std::mutex> clock(clockLock);
-    if (backend == AUDIO_SILENT || (backend == AUDIO_DEVICE && !opened))
-        startSilentClockLocked(0);
     // The pull back-end hands every frame to its caller: nothing fell back.
     initResult = opened || backend == AUDIO_PULL;
     return initResult;
@@ -361,9 +373,9 @@ void BASS_Free(void) {
         if (!initialized)
             return;
     }
-    // Both wait for a thread that takes our locks, so neither is held here.
+    // Both wait (a bounded time) for threads that take our locks, so neither is held here.
+    stopOutputs();
     stopSilentClock();
-    closeDevice();
     std::unique_ptr<openmpt::module> old;
     std::lock_guard<std::mutex> engine(engineLock);
     std::lock_guard<std::mutex> clock(clockLock);

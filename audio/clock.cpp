@@ -27,34 +27,34 @@ int64_t heardFrameLocked(bool fresh, uint64_t position) {
         }
         double since = std::chrono::duration<double>(now - devicePositionTime).count();
         int64_t ahead = std::min(int64_t(since * AUDIO_RATE), interpolationLimitFrames);
-        heard = std::min(int64_t(devicePosition) + ahead, renderedFrames);
+        heard = std::min(deviceBase + int64_t(devicePosition) + ahead, renderedFrames);
+        // a server that stopped answering asks for no more frames: the frame heard stands
+        // still at the last one rendered, however its position runs on
+        if (heard > lastHeard)
+            deviceProgressTime = now;
     }
     heard = std::max(heard, lastHeard);
     lastHeard = heard;
     return heard;
 }
 
-// The frame heard now. The device is asked with none of our locks held (see the locks).
-// Controls and queries come from one thread, so the device cannot close meanwhile.
+// The frame heard now. The device is asked with none of our locks held (see the locks);
+// the keeper does not close it while a query asks (positionReaders).
 int64_t heardFrame() {
-    cubeb_stream *s;
+    DeviceStream *d;
     {
         std::lock_guard<std::mutex> clock(clockLock);
-        if (!initialized || activeBackend != AUDIO_DEVICE)
+        if (!initialized || activeBackend != AUDIO_DEVICE || !device)
             return heardFrameLocked(false, 0);
-        s = device;
-    }
-    if (deviceFailed) {
-        std::lock_guard<std::mutex> engine(engineLock);
-        std::lock_guard<std::mutex> clock(clockLock);
-        if (activeBackend == AUDIO_DEVICE)
-            startSilentClockLocked(lastHeard);
-        return heardFrameLocked(false, 0);
+        d = device;
+        positionReaders++;
     }
     uint64_t position = 0;
-    bool fresh = s && cubeb_stream_get_position(s, &position) == CUBEB_OK;
+    bool fresh = cubeb_stream_get_position(d->stream, &position) == CUBEB_OK;
     std::lock_guard<std::mutex> clock(clockLock);
-    return heardFrameLocked(fresh, position);
+    positionReaders--;
+    // the device may have been given up meanwhile: its position then counts for nothing
+    return heardFrameLocked(fresh && device == d, position);
 }
 
 // The frame the position queries answer for: the one heard `lookaheadFrames` from now, so

@@ -114,15 +114,47 @@ extern bool outputRunning;           // [both] BASS_Start/BASS_Stop; when false 
 extern int64_t renderedFrames;       // [both] output frames rendered since BASS_Init
 extern DWORD nextHandle;             // [both] handles are never reused within a run
 
+// How long the keeper waits: for its first attempt to open an output (BASS_Init waits that
+// long at most), for a close, between attempts while there is no output, between its looks
+// at the output in use; and how long the frame heard may stand still on a device before
+// the server counts as stalled (longer in a new stream's first seconds: PulseAudio's null
+// sink plays a new stream's first write and then asks for more only two seconds later).
+static const std::chrono::milliseconds openLimit(3000);
+static const std::chrono::milliseconds closeLimit(300);
+static const std::chrono::milliseconds retryPeriod(1500);
+static const std::chrono::milliseconds keeperPeriod(20);
+static const std::chrono::milliseconds stallLimit(500);
+static const std::chrono::milliseconds startLimit(4000);
+static const std::chrono::milliseconds startPeriod(5000);
+
+// One opened output: a cubeb context with its stream.
+struct DeviceStream {
+    cubeb *context = nullptr;
+    cubeb_stream *stream = nullptr;
+    std::string name;      // cubeb's back-end id
+    int64_t written = 0;   // [engineLock] frames handed to cubeb since it started, silence included
+};
+
 // --- the device (cubeb itself is called with neither lock held)
-extern cubeb *context;                  // [both] open while a device plays
-extern cubeb_stream *device;            // [both] the output stream on it
-extern std::string deviceName;          // [both] cubeb's back-end id
-extern std::atomic<bool> deviceFailed;  // [atomic] the stream reported an error: the silent clock takes over
+extern DeviceStream *device;            // [both] the output in use; null on the silent clock
+extern std::string deviceName;          // [both] cubeb's back-end id of the output last taken on
+extern std::atomic<bool> deviceFailed;  // [clockLock to set] the stream reported an error
+extern std::atomic<bool> deviceChanged; // [clockLock to set] the desktop's default output changed
+extern std::atomic<int> positionReaders;  // position queries asking the device now; it stays open meanwhile
+
+// --- the keeper: the thread that opens, watches and closes the outputs
+extern std::thread keeperThread;            // [the thread that calls BASS_Init and BASS_Free]
+extern std::condition_variable keeperWake;  // [clockLock] wakes it to stop, and BASS_Init when it tried
+extern bool keeperStop;                     // [clockLock] asks it to stop
+extern bool keeperDone;                     // [clockLock] it has stopped
+extern int keeperAttempts;                  // [clockLock] attempts to open an output so far
 
 // --- the clock
+extern int64_t deviceBase;                  // [clockLock] output frame heard at the device's position 0
 extern uint64_t devicePosition;             // [clockLock] cubeb's position when it last changed, in frames
 extern Clock::time_point devicePositionTime;  // [clockLock] ... and when that was
+extern Clock::time_point deviceProgressTime;  // [clockLock] when the frame heard on the device last moved on
+extern Clock::time_point deviceTakenOn;     // [clockLock] when the device in use was taken on
 extern int64_t silentBase;                  // [clockLock] heard frame when the silent clock started
 extern Clock::time_point silentStart;       // [clockLock] ... and the moment it started
 extern int64_t lastHeard;                   // [clockLock] never report time going backwards
@@ -196,7 +228,7 @@ int64_t queriedFrame();
 // output.cpp: the outputs
 void startSilentClockLocked(int64_t from);
 void stopSilentClock();
-void closeDevice();
-bool openDevice();
+bool startKeeper();
+void stopOutputs();
 
 }  // namespace engine

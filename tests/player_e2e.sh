@@ -100,6 +100,32 @@ check "the status line has black text ($dark)" greater "$dark" 0.02
 peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "the sink's monitor heard the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 
+# 1a. The sound server stalls (SIGSTOP), then dies and comes back. SOUND_SERVER_CONTROL is
+# with_sound_server, which freezes the server on SIGUSR1, thaws it on SIGUSR2 and starts it
+# again on SIGWINCH. A frozen server: the show goes on on the silent clock, and Escape ends
+# it at once. A server that comes back: the music is heard again within a few seconds.
+start "$root" server
+sleep 6
+kill -USR1 "$SOUND_SERVER_CONTROL"
+sleep 1.5
+escape
+kill -USR2 "$SOUND_SERVER_CONTROL"
+check "a frozen sound server: Escape exits 0 within a second (got $status)" test "$status" = 0
+check "and the frozen server was noticed" grep -q '^Sound output lost (the sound server stopped answering)' "$work/out"
+start "$root" server
+sleep 6
+kill -WINCH "$SOUND_SERVER_CONTROL"
+for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
+check "the output is lost and found again once each" test "$(grep -c '^Sound output' "$work/out")" = 2
+parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/again.raw" &
+recorder=$!
+sleep 3.5  # PulseAudio's null sink holds a new stream for about two seconds after its first write
+kill "$recorder"; wait "$recorder" 2>/dev/null
+escape
+peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/again.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+check "the server's sink hears the music again (peak ${peak:-none})" greater "${peak:-0}" 0.05
+check "and Escape still exits 0 (got $status)" test "$status" = 0
+
 # 1b. A slow start, as on a loaded machine: the first two frames take 250 ms, then the frames
 # are quick and the lookahead to the swap falls. Ten starts with the sound server and ten
 # without: the end part never begins before its time (order 20, 2.7 minutes in).

@@ -115,6 +115,8 @@ static void printLogs(const SoundServer &server) {
         }
 }
 
+static bool launch(SoundServer &server);
+
 bool startSoundServer(SoundServer &server, const std::string &kind) {
     char name[] = "/tmp/vortazov-sound-XXXXXX";
     if (!mkdtemp(name)) {
@@ -127,6 +129,12 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
     for (const char *sub : {"/runtime", "/runtime/pulse", "/config", "/state", "/data"})
         std::filesystem::create_directories(server.dir + sub);
     std::filesystem::permissions(server.dir + "/runtime", std::filesystem::perms::owner_all);
+    return launch(server);
+}
+
+// Starts the server's processes in its folder and waits until it answers.
+static bool launch(SoundServer &server) {
+    const std::string &kind = server.kind;
     std::string socketPath;
     std::string sink = std::string("sink_name=") + SOUND_SERVER_SINK;
     if (kind == "pulseaudio") {
@@ -175,7 +183,8 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
     return up;
 }
 
-void stopSoundServer(SoundServer &server) {
+// Ends the server's processes by their pids, SIGTERM first, SIGKILL for any that linger.
+static void endProcesses(SoundServer &server) {
     for (auto it = server.pids.rbegin(); it != server.pids.rend(); ++it)
         kill(*it, SIGTERM);
     for (pid_t pid : server.pids) {
@@ -188,6 +197,15 @@ void stopSoundServer(SoundServer &server) {
         }
     }
     server.pids.clear();
+}
+
+bool restartSoundServer(SoundServer &server) {
+    endProcesses(server);
+    return launch(server);
+}
+
+void stopSoundServer(SoundServer &server) {
+    endProcesses(server);
     if (!server.dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(server.dir, ignored);

@@ -22,5 +22,8 @@ extern const char *const SOUND_SERVER_SINK;
 // Starts a server of that kind and waits until it answers; false (with a message on
 // standard error, the server's log included) when it does not within ten seconds.
 bool startSoundServer(SoundServer &server, const std::string &kind);
+// Ends the server's processes and starts them again on the same address, as a desktop
+// restarting its sound service does; false when it does not come back.
+bool restartSoundServer(SoundServer &server);
 // Stops the server's processes by their pids, waits for them and removes its folder.
 void stopSoundServer(SoundServer &server);
