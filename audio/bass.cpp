@@ -14,6 +14,7 @@ std::mutex clockLock;
 // --- output
 AudioBackend chosenBackend = AUDIO_DEVICE;
 const char *chosenOutput;
+AudioBackend startedBackend = AUDIO_DEVICE;
 AudioBackend activeBackend = AUDIO_DEVICE;
 bool initialized;
 BOOL initResult;
@@ -108,7 +109,7 @@ const char *audioOutputName() {
     std::lock_guard<std::mutex> clock(clockLock);
     if (backend == AUDIO_DEVICE)
         return initialized ? deviceName.c_str() : chosenOutput ? chosenOutput : "device";
-    return backend == AUDIO_SILENT ? "silent" : "pull";
+    return outputFor(backend).name;
 }
 
 const char *audioLoadError() {
@@ -159,7 +160,7 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
     {
         std::lock_guard<std::mutex> engine(engineLock);
         std::lock_guard<std::mutex> clock(clockLock);
-        activeBackend = backend;
+        activeBackend = startedBackend = backend;
         initialized = true;
         outputRunning = true;  // the output starts with the library, as a device would
         renderedFrames = 0;
@@ -167,15 +168,12 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
         devicePosition = 0;
         devicePositionTime = Clock::now();
         deviceFailed = deviceChanged = false;
-        // a device starts on the silent clock, and the keeper moves the music onto it as
-        // soon as it plays (or whenever one can be opened later)
-        if (backend != AUDIO_PULL)
-            startSilentClockLocked(0);
     }
-    bool opened = backend == AUDIO_DEVICE && startKeeper();
+    // a device starts on the silent clock, and the keeper moves the music onto it as soon
+    // as it plays (or whenever one can be opened later)
+    bool playing = outputFor(backend).start();
     std::lock_guard<std::mutex> clock(clockLock);
-    // The pull back-end hands every frame to its caller: nothing fell back.
-    initResult = opened || backend == AUDIO_PULL;
+    initResult = playing;
     return initResult;
 }
 
@@ -374,7 +372,7 @@ void BASS_Free(void) {
             return;
     }
     // Both wait (a bounded time) for threads that take our locks, so neither is held here.
-    stopOutputs();
+    outputFor(startedBackend).stop();
     stopSilentClock();
     std::unique_ptr<openmpt::module> old;
     std::lock_guard<std::mutex> engine(engineLock);

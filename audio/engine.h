@@ -107,6 +107,7 @@ extern std::mutex clockLock;
 // --- output
 extern AudioBackend chosenBackend;   // [set before BASS_Init] the back-end asked for
 extern const char *chosenOutput;     // [set before BASS_Init] cubeb back-end asked for; null: cubeb's order
+extern AudioBackend startedBackend;  // [both] what BASS_Init was asked for
 extern AudioBackend activeBackend;   // [both] what BASS_Init ended up with
 extern bool initialized;             // [both] between BASS_Init and BASS_Free
 extern BOOL initResult;              // [both] what BASS_Init returned: non-zero when a sound device opened
@@ -228,7 +229,13 @@ int64_t queriedFrame();
 // output.cpp: the outputs
 void startSilentClockLocked(int64_t from);
 void stopSilentClock();
-bool startKeeper();
-void stopOutputs();
+// What each output (audio.h's back-ends) does at BASS_Init and BASS_Free.
+struct Output {
+    AudioBackend backend;
+    const char *name;    // audioOutputName's answer while it is in use (a device says cubeb's)
+    bool (*start)();     // true when it plays as chosen, false when it fell back to the silent clock
+    void (*stop)();      // waits for its threads a bounded time
+};
+const Output &outputFor(AudioBackend backend);
 
 }  // namespace engine

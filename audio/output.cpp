@@ -248,7 +248,7 @@ static void keeperLoop() {
 
 // Starts the keeper with the silent clock running and waits at most openLimit for its first
 // attempt to open an output; true when one opened. No lock held.
-bool startKeeper() {
+static bool startKeeper() {
     {
         std::lock_guard<std::mutex> clock(clockLock);
         keeperStop = keeperDone = false;
@@ -261,7 +261,7 @@ bool startKeeper() {
 }
 
 // Stops the keeper and closes the device, waiting a bounded time for each. No lock held.
-void stopOutputs() {
+static void stopKeeper() {
     bool done = true;
     {
         std::unique_lock<std::mutex> clock(clockLock);
@@ -286,6 +286,46 @@ void stopOutputs() {
         device = nullptr;
     }
     closeStreamBounded(d);
+}
+
+// The silent clock from frame 0, until a device is taken on or for good. No lock held.
+static void startSilentClock() {
+    std::lock_guard<std::mutex> engine(engineLock);
+    std::lock_guard<std::mutex> clock(clockLock);
+    startSilentClockLocked(0);
+}
+
+static bool startDevice() {
+    startSilentClock();
+    return startKeeper();
+}
+
+static bool startSilent() {
+    startSilentClock();
+    return false;
+}
+
+// The caller pulls every frame itself: nothing to start, nothing fell back.
+static bool startPull() {
+    return true;
+}
+
+static void stopPull() {
+}
+
+// The outputs BASS_Init can choose (audio.h): their names, and how each starts (returning
+// what BASS_Init returns: true when nothing fell back) and stops. Called with no lock held.
+static const Output outputs[] = {
+    {AUDIO_DEVICE, "device", startDevice, stopKeeper},
+    {AUDIO_SILENT, "silent", startSilent, stopSilentClock},
+    {AUDIO_PULL, "pull", startPull, stopPull},
+};
+
+const Output &outputFor(AudioBackend backend) {
+    for (const Output &o : outputs)
+        if (o.backend == backend)
+            return o;
+    return outputs[0];
 }
 
 }  // namespace engine

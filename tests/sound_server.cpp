@@ -144,7 +144,15 @@ static bool launch(SoundServer &server) {
             "--system=no", "--disallow-exit", "--log-target=stderr", "-n",
             "-L", "module-null-sink " + sink + " rate=44100 channels=2",
             "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath}));
-    } else if (kind == "pipewire") {
+    } else if (kind == "pipewire" || kind == "pipewire-44100") {
+        // "pipewire-44100" runs the graph at 44100 Hz rather than the usual 48000, so that
+        // nothing resamples on the way and a recording of the sink lines up sample for sample
+        if (kind == "pipewire-44100") {
+            std::string confDir = server.dir + "/config/pipewire/pipewire.conf.d";
+            std::filesystem::create_directories(confDir);
+            std::ofstream(confDir + "/rate.conf")
+                << "context.properties = { default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }\n";
+        }
         // pipewire-pulse listens on runtime/pulse/native; wireplumber, which links the
         // streams to the sink, leaves at once without a session bus
         socketPath = server.dir + "/runtime/pulse/native";
@@ -170,7 +178,7 @@ static bool launch(SoundServer &server) {
     }
     // PipeWire has no sink without hardware: make one, as PulseAudio did from its command
     // line; being the only one, it becomes the default
-    if (up && kind == "pipewire") {
+    if (up && kind != "pulseaudio") {
         up = pactl(server, {"load-module", "module-null-sink", sink, "rate=44100", "channels=2"});
     }
     if (up)
