@@ -6,7 +6,12 @@
 // those frames go is the back-end:
 //   AUDIO_DEVICE  a cubeb output stream (a sound server or a card); the frame heard now is
 //                 cubeb's stream position, which counts the server's or the card's latency.
-//                 Falls back to AUDIO_SILENT when no stream opens, or when it fails later.
+//                 Plays on AUDIO_SILENT while there is none: when none opens within 3 s
+//                 of BASS_Init, or when it fails, stalls for half a second (a server that
+//                 stopped answering) or the default output changes; the silent clock then
+//                 carries on from the frame heard, and an output is tried again every
+//                 1.5 s off the caller's thread and taken on at the frame the clock has
+//                 reached. No call on the caller's thread waits on a server unbounded.
 //   AUDIO_SILENT  no output: the engine's own clock, heard frame = steady-clock time since
 //                 BASS_Init x 44100, with a thread rendering just ahead of it so that the
 //                 positions follow as they would on a device.

@@ -95,7 +95,6 @@ void audioSelectBackend(AudioBackend backend) {
 }
 
 AudioBackend audioBackend() {
-    heardFrame();  // notices a device that failed
     std::lock_guard<std::mutex> clock(clockLock);
     return initialized ? activeBackend : chosenBackend;
 }
