@@ -153,7 +153,21 @@ status=$?
 check "without a display it exits with status 1 (got $status)" test "$status" = 1
 check "and says the display cannot be used" grep -q '^vortazov: cannot use the display: .*DISPLAY is not set' "$work/err"
 
-# 2b. Closing the window is an exit like Escape.
+# 2b. The display goes away under the running program (an X server of this test's own, killed):
+# status 1 and a message, not the status 0 of a normal end.
+Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+xserver=$!
+for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+(cd "$root" && DISPLAY=":$(cat "$work/display")" PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+pid=$!
+sleep 2
+kill "$xserver"; wait "$xserver" 2>/dev/null
+for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; status=124; else wait "$pid"; status=$?; fi
+check "a display that goes away ends the program with status 1 (got $status)" test "$status" = 1
+check "and says so" grep -q '^vortazov: lost the connection to the display' "$work/err"
+
+# 2c. Closing the window is an exit like Escape.
 start "$root" none
 sleep 2
 "$wmclose" "$(xdotool search --name '^vortazov$' | head -1)"
@@ -162,7 +176,7 @@ if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; sta
 check "closing the window ends the program with status 0 (got $status)" test "$status" = 0
 check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
-# 2c. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
+# 2d. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
 start "$root" server
 sleep 2
 window=$(xdotool search --name '^vortazov$' | head -1)
