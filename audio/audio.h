@@ -6,7 +6,12 @@
 // those frames go is the back-end:
 //   AUDIO_DEVICE  a cubeb output stream (a sound server or a card); the frame heard now is
 //                 cubeb's stream position, which counts the server's or the card's latency.
-//                 Falls back to AUDIO_SILENT when no stream opens, or when it fails later.
+//                 Plays on AUDIO_SILENT while there is none: when none opens within 3 s
+//                 of BASS_Init, or when it fails, stalls for half a second (a server that
+//                 stopped answering) or the default output changes; the silent clock then
+//                 carries on from the frame heard, and an output is tried again every
+//                 1.5 s off the caller's thread and taken on at the frame the clock has
+//                 reached. No call on the caller's thread waits on a server unbounded.
 //   AUDIO_SILENT  no output: the engine's own clock, heard frame = steady-clock time since
 //                 BASS_Init x 44100, with a thread rendering just ahead of it so that the
 //                 positions follow as they would on a device.
@@ -58,5 +63,14 @@ int64_t audioHeardFrame();
 // time from its query to its picture's swap, so a picture shows the music heard when it
 // appears. 0 by default; the pull back-end always answers for the frames pulled.
 void audioSetLookahead(double seconds);
-// The frame the position queries answer for now: audioHeardFrame plus the lookahead.
+// The frame the position queries answer for now: audioHeardFrame plus the lookahead. It
+// never goes backwards, even when the lookahead falls: the answer then holds until the
+// music catches up, so the positions never step back while the music plays forward.
 int64_t audioQueriedFrame();
+// How many times the module has played through its last row by the frame the position
+// queries answer for: each pass of a looping module, or the end of one that does not loop
+// (libopenmpt reports the song's end as it renders it). 0 on handle 0; kept by BASS_Stop as
+// the position is. The frame driver ends the timeline on it, so a frame that comes only
+// after the module went past its end (a stalled machine, a capture at a frame a second)
+// still ends it, and no step back of the position can be taken for a loop.
+int audioModuleEnds(unsigned int handle);  // a module handle (HMUSIC)

@@ -1,4 +1,4 @@
-// bass.h -- the audio interface the player calls: twelve operations, implemented by audio.cpp
+// bass.h -- the audio interface the player calls: twelve operations, implemented by the engine in audio/
 #pragma once
 
 typedef unsigned int DWORD;
@@ -6,7 +6,10 @@ typedef int BOOL;
 typedef DWORD HMUSIC;
 typedef DWORD HSTREAM;
 
-// Flag for BASS_MusicLoad, BASS_StreamCreateFile and BASS_StreamPlay: loop at the end.
+// Flag for BASS_MusicLoad, BASS_StreamCreateFile and BASS_StreamPlay: loop at the end. Here
+// only BASS_MusicLoad heeds it: the module plays on from its start (or its restart position)
+// after its last row, and audioModuleEnds (audio.h) counts each pass that ended. A stream
+// always plays once and then reports its length as its position; the flag is ignored for it.
 #define BASS_LOOP 4
 
 // Handle 0 means "nothing loaded". Every query on handle 0 returns without harm:
@@ -14,7 +17,9 @@ typedef DWORD HSTREAM;
 // no timeline row), BASS_StreamGetFilePosition and BASS_StreamGetLength give 0.
 
 // Opens the output (44100 Hz stereo). Non-zero when a sound device opened; zero when the
-// engine fell back to its silent real-time clock, on which everything still plays.
+// engine fell back to its silent real-time clock, on which everything still plays. All four
+// arguments are ignored: the output is the default one of the back-end chosen through
+// audio.h (cubeb picks the device), always at 44100 Hz, and there is no window to attach to.
 // The operations below are called from one thread (the player's main thread).
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win);
 // Loads an XM module from a file, or with mem non-zero from the `length` bytes at `file` +

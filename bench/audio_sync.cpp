@@ -289,6 +289,8 @@ int main(int argc, char **argv) {
     printf("module %s, %d s per path, polled every millisecond\n", modulePath.c_str(), seconds);
     measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", modulePath, seconds);
     measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", modulePath, seconds);
+    // the same with the graph at our rate: nothing resamples, so the recording aligns exactly
+    measurePath("cubeb pulse on PipeWire 44.1 kHz", "pipewire-44100", "pulse", modulePath, seconds);
     measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", modulePath, seconds);
 
     // the silent clock against the kernel's unadjusted clock

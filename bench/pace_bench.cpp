@@ -93,7 +93,6 @@ static double secondsInPresentation(const SceneRun &run) {
 static void measure(const SceneRun &run, double seconds, Totals &all) {
     if (run.tableRow >= 0) {
         sceneIndex = run.tableRow;
-        lastModuleKey = -1;
         playFrom = int64_t(rowsFromStart(run.order, 0)) * FRAMES_PER_ROW;
     } else {
         // the end part from 4 s into the stream, just before its first word

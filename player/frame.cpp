@@ -14,7 +14,6 @@ int elapsedMs;              // GLUT's elapsed milliseconds, read once per frame
 int fpsFrames;              // frames since the last frame-rate update
 int fpsLastTime;            // elapsedMs of the last frame-rate update
 char statusText[256];       // the status line, empty until the first frame-rate update
-int lastModuleKey = -1;      // positionKey seen by the last timeline frame that knew one
 
 static int glutClock() {
     return glutGet(GLUT_ELAPSED_TIME);
@@ -105,13 +104,11 @@ static void timelineFrame() {
     bool ended = known && order == TIMELINE_END_ORDER && row >= TIMELINE_END_ROW;
     if (sceneIndex >= 0 && !SceneTable[sceneIndex].render)
         ended = true;
-    // The module only ever goes back by looping past its end, so a position behind the last
-    // frame's means the end went by between two frames: a slow machine or a low capture rate
-    // must not miss the narrow window of the end test and play the module again.
-    if (known && lastModuleKey >= 0 && key < lastModuleKey)
+    // The module went past its end between two frames (a slow machine, a low capture rate):
+    // the engine knows, so the narrow window of the end test cannot be missed and the module
+    // is not played again.
+    if (known && audioModuleEnds(musicHandle) > 0)
         ended = true;
-    if (known)
-        lastModuleKey = key;
 
     pictureBegin(ended || sceneIndex < 0 || SceneTable[sceneIndex].keepsPicture);
     if (ended)

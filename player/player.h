@@ -12,6 +12,9 @@ extern HMUSIC musicHandle;    // the module, 0 when it failed to load
 extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it failed
 void initSound();
 void startDemo(int *argc, char **argv);  // start-up up to the main loop
+// The whole run: start-up, the main loop, the shutdown; the display's failures end it with
+// status 1 and a message. Returns the exit status.
+int runDemo(int argc, char **argv);
 void shutdownDemo();
 // The signal (SIGINT, SIGTERM or SIGHUP) that asked the program to end, 0 until one does. The
 // handler only sets it; the next frame runs the shutdown on the main thread.
@@ -27,7 +30,6 @@ extern int elapsedMs;          // GLUT's elapsed milliseconds, read once per fra
 extern int fpsFrames;          // frames since the last frame-rate update
 extern int fpsLastTime;        // elapsedMs of the last frame-rate update
 extern char statusText[256];   // the status line
-extern int lastModuleKey;      // positionKey seen by the last timeline frame, -1 before
 void displayFrame();
 void keyPressed(unsigned char key, int x, int y);
 void windowClosed();

@@ -34,7 +34,7 @@ target_link_libraries(audio_tsan_test PRIVATE audio_testfiles cubeb::cubeb PkgCo
 # Without address-space randomisation where we may turn it off: the sanitizer's fixed memory
 # layout fails on kernels that randomise with more bits than it expects.
 add_test(NAME audio_tsan_test
-         COMMAND sh -c "if setarch $(uname -m) -R true 2>/dev/null; then exec setarch $(uname -m) -R \"$0\"; else exec \"$0\"; fi"
+         COMMAND with_sound_server pulseaudio sh -c "if setarch $(uname -m) -R true 2>/dev/null; then exec setarch $(uname -m) -R \"$0\"; else exec \"$0\"; fi"
                  $<TARGET_FILE:audio_tsan_test>
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(audio_tsan_test PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:exitcode=66")

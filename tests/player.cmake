@@ -5,12 +5,16 @@ add_executable(player_frame_test player_frame_test.cpp)
 target_link_libraries(player_frame_test PRIVATE demo xmwriter GTest::gtest)
 add_test(NAME player_frame COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:player_frame_test>)
 
-pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 add_executable(wmclose wmclose.cpp)
 target_link_libraries(wmclose PRIVATE PkgConfig::X11)
 
+# The program with its first frames slowed, for the start-up stress case of the end-to-end test.
+add_executable(slow_start slow_start.cpp)
+target_link_libraries(slow_start PRIVATE demo)
+
 add_test(NAME player_end_to_end
   COMMAND with_sound_server pulseaudio ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
+          $<TARGET_FILE:slow_start>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 300)
 

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
-# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose   (from the project root, where data/ lies)
+# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose PATH/TO/slow_start   (from the project root,
+# where data/ lies; slow_start is the program with its first two frames slowed to 250 ms)
 # Sound goes to the server that PULSE_SERVER names: ctest runs this under with_sound_server,
 # which starts a PulseAudio server with a null sink for this test alone.
 set -u
 program=$(readlink -f "$1")
 wmclose=$(readlink -f "$2")
+slow=$(readlink -f "$3")
 root=$(pwd)
 if [ -z "${PULSE_SERVER:-}" ]; then
     echo "PULSE_SERVER is not set: run this under with_sound_server pulseaudio" >&2
@@ -24,12 +26,12 @@ check() {  # check DESCRIPTION CONDITION...
     if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
-# Starts the program in directory $1 on the test's sound server ($2 = server) or with no
-# server to reach ($2 = none); output goes to $work/out.
+# Starts the program ($3, default the real one) in directory $1 on the test's sound server
+# ($2 = server) or with no server to reach ($2 = none); output goes to $work/out.
 start() {
     local server=$PULSE_SERVER
     [ "$2" = none ] && server="unix:$work/no-server"
-    (cd "$1" && PULSE_SERVER=$server exec "$program") >"$work/out" 2>"$work/err" &
+    (cd "$1" && PULSE_SERVER=$server exec "${3:-$program}") >"$work/out" 2>"$work/err" &
     pid=$!
     for _ in $(seq 1 100); do
         xdotool search --name '^vortazov$' >/dev/null 2>&1 && break
@@ -98,6 +100,46 @@ check "the status line has black text ($dark)" greater "$dark" 0.02
 peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "the sink's monitor heard the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 
+# 1a. The sound server stalls (SIGSTOP), then dies and comes back. SOUND_SERVER_CONTROL is
+# with_sound_server, which freezes the server on SIGUSR1, thaws it on SIGUSR2 and starts it
+# again on SIGWINCH. A frozen server: the show goes on on the silent clock, and Escape ends
+# it at once. A server that comes back: the music is heard again within a few seconds.
+start "$root" server
+sleep 6
+kill -USR1 "$SOUND_SERVER_CONTROL"
+sleep 1.5
+escape
+kill -USR2 "$SOUND_SERVER_CONTROL"
+check "a frozen sound server: Escape exits 0 within a second (got $status)" test "$status" = 0
+check "and the frozen server was noticed" grep -q '^Sound output lost (the sound server stopped answering)' "$work/out"
+start "$root" server
+sleep 6
+kill -WINCH "$SOUND_SERVER_CONTROL"
+for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
+check "the output is lost and found again once each" test "$(grep -c '^Sound output' "$work/out")" = 2
+parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/again.raw" &
+recorder=$!
+sleep 3.5  # PulseAudio's null sink holds a new stream for about two seconds after its first write
+kill "$recorder"; wait "$recorder" 2>/dev/null
+escape
+peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/again.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+check "the server's sink hears the music again (peak ${peak:-none})" greater "${peak:-0}" 0.05
+check "and Escape still exits 0 (got $status)" test "$status" = 0
+
+# 1b. A slow start, as on a loaded machine: the first two frames take 250 ms, then the frames
+# are quick and the lookahead to the swap falls. Ten starts with the sound server and ten
+# without: the end part never begins before its time (order 20, 2.7 minutes in).
+early=0
+for _ in $(seq 1 10); do
+    for server in server none; do
+        start "$root" $server "$slow"
+        sleep 1.5
+        escape
+        grep -q '^end part began' "$work/out" && { early=$((early + 1)); grep '^end part began' "$work/out"; }
+    done
+done
+check "a slow start never ends the timeline early ($early of 20 did)" test "$early" = 0
+
 # 2. No sound server at all: the message, then the silent clock.
 start "$root" none
 sleep 2
@@ -105,7 +147,27 @@ escape
 check "runs without any sound server and exits 0 (got $status)" test "$status" = 0
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
 
-# 2b. Closing the window is an exit like Escape.
+# 2a. No display: a message that names it and status 1, never an abort from a thread left running.
+(cd "$root" && env -u DISPLAY PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+status=$?
+check "without a display it exits with status 1 (got $status)" test "$status" = 1
+check "and says the display cannot be used" grep -q '^vortazov: cannot use the display: .*DISPLAY is not set' "$work/err"
+
+# 2b. The display goes away under the running program (an X server of this test's own, killed):
+# status 1 and a message, not the status 0 of a normal end.
+Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
+xserver=$!
+for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+(cd "$root" && DISPLAY=":$(cat "$work/display")" PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+pid=$!
+sleep 2
+kill "$xserver"; wait "$xserver" 2>/dev/null
+for _ in $(seq 1 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; status=124; else wait "$pid"; status=$?; fi
+check "a display that goes away ends the program with status 1 (got $status)" test "$status" = 1
+check "and says so" grep -q '^vortazov: lost the connection to the display' "$work/err"
+
+# 2c. Closing the window is an exit like Escape.
 start "$root" none
 sleep 2
 "$wmclose" "$(xdotool search --name '^vortazov$' | head -1)"
@@ -114,7 +176,7 @@ if kill -0 "$pid" 2>/dev/null; then kill -9 "$pid"; wait "$pid" 2>/dev/null; sta
 check "closing the window ends the program with status 0 (got $status)" test "$status" = 0
 check "without an X error" bash -c "! grep -q 'X Error' '$work/out' '$work/err'"
 
-# 2c. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
+# 2d. F11: fullscreen and back; the status line stays at the top-left; Escape while fullscreen.
 start "$root" server
 sleep 2
 window=$(xdotool search --name '^vortazov$' | head -1)

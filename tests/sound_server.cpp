@@ -115,6 +115,8 @@ static void printLogs(const SoundServer &server) {
         }
 }
 
+static bool launch(SoundServer &server);
+
 bool startSoundServer(SoundServer &server, const std::string &kind) {
     char name[] = "/tmp/vortazov-sound-XXXXXX";
     if (!mkdtemp(name)) {
@@ -127,6 +129,12 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
     for (const char *sub : {"/runtime", "/runtime/pulse", "/config", "/state", "/data"})
         std::filesystem::create_directories(server.dir + sub);
     std::filesystem::permissions(server.dir + "/runtime", std::filesystem::perms::owner_all);
+    return launch(server);
+}
+
+// Starts the server's processes in its folder and waits until it answers.
+static bool launch(SoundServer &server) {
+    const std::string &kind = server.kind;
     std::string socketPath;
     std::string sink = std::string("sink_name=") + SOUND_SERVER_SINK;
     if (kind == "pulseaudio") {
@@ -136,7 +144,15 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
             "--system=no", "--disallow-exit", "--log-target=stderr", "-n",
             "-L", "module-null-sink " + sink + " rate=44100 channels=2",
             "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socketPath}));
-    } else if (kind == "pipewire") {
+    } else if (kind == "pipewire" || kind == "pipewire-44100") {
+        // "pipewire-44100" runs the graph at 44100 Hz rather than the usual 48000, so that
+        // nothing resamples on the way and a recording of the sink lines up sample for sample
+        if (kind == "pipewire-44100") {
+            std::string confDir = server.dir + "/config/pipewire/pipewire.conf.d";
+            std::filesystem::create_directories(confDir);
+            std::ofstream(confDir + "/rate.conf")
+                << "context.properties = { default.clock.rate = 44100 default.clock.allowed-rates = [ 44100 ] }\n";
+        }
         // pipewire-pulse listens on runtime/pulse/native; wireplumber, which links the
         // streams to the sink, leaves at once without a session bus
         socketPath = server.dir + "/runtime/pulse/native";
@@ -162,7 +178,7 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
     }
     // PipeWire has no sink without hardware: make one, as PulseAudio did from its command
     // line; being the only one, it becomes the default
-    if (up && kind == "pipewire") {
+    if (up && kind != "pulseaudio") {
         up = pactl(server, {"load-module", "module-null-sink", sink, "rate=44100", "channels=2"});
     }
     if (up)
@@ -175,7 +191,8 @@ bool startSoundServer(SoundServer &server, const std::string &kind) {
     return up;
 }
 
-void stopSoundServer(SoundServer &server) {
+// Ends the server's processes by their pids, SIGTERM first, SIGKILL for any that linger.
+static void endProcesses(SoundServer &server) {
     for (auto it = server.pids.rbegin(); it != server.pids.rend(); ++it)
         kill(*it, SIGTERM);
     for (pid_t pid : server.pids) {
@@ -188,6 +205,15 @@ void stopSoundServer(SoundServer &server) {
         }
     }
     server.pids.clear();
+}
+
+bool restartSoundServer(SoundServer &server) {
+    endProcesses(server);
+    return launch(server);
+}
+
+void stopSoundServer(SoundServer &server) {
+    endProcesses(server);
     if (!server.dir.empty()) {
         std::error_code ignored;
         std::filesystem::remove_all(server.dir, ignored);

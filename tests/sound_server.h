@@ -10,7 +10,8 @@
 // meet. The server reads no user configuration and never exits while idle; its processes
 // end with the process that started them, whatever way that one ends.
 struct SoundServer {
-    std::string kind;         // "pulseaudio", or "pipewire" (with wireplumber and pipewire-pulse)
+    std::string kind;         // "pulseaudio", or "pipewire" (with wireplumber and pipewire-pulse), or
+                              // "pipewire-44100" (its graph at 44100 Hz instead of 48000)
     std::string dir;          // temporary folder: runtime and state folders, socket, logs
     std::string address;      // "unix:DIR/..."
     std::vector<pid_t> pids;  // the server's processes, last started last
@@ -22,5 +23,8 @@ extern const char *const SOUND_SERVER_SINK;
 // Starts a server of that kind and waits until it answers; false (with a message on
 // standard error, the server's log included) when it does not within ten seconds.
 bool startSoundServer(SoundServer &server, const std::string &kind);
+// Ends the server's processes and starts them again on the same address, as a desktop
+// restarting its sound service does; false when it does not come back.
+bool restartSoundServer(SoundServer &server);
 // Stops the server's processes by their pids, waits for them and removes its folder.
 void stopSoundServer(SoundServer &server);

@@ -1,0 +1,77 @@
+// clock.cpp -- which output frame is heard now, and which one the position queries answer for
+#include "engine.h"
+
+#include <algorithm>
+
+namespace engine {
+
+// The frame heard now, from the device's position `position` (when `fresh`) and the steady
+// clock; clockLock held. A frame index counts frames from 0: "heard up to frame h" means
+// frame h - 1 is sounding.
+int64_t heardFrameLocked(bool fresh, uint64_t position) {
+    if (!initialized)
+        return 0;
+    if (activeBackend == AUDIO_PULL)
+        return renderedFrames;
+    Clock::time_point now = Clock::now();
+    int64_t heard;
+    if (activeBackend == AUDIO_SILENT) {
+        int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - silentStart).count();
+        heard = silentBase + ns * AUDIO_RATE / 1000000000;
+    } else {
+        // Servers update the position in steps (ALSA per period, PulseAudio per timing
+        // update unless it interpolates); in between, time runs on by the steady clock.
+        if (fresh && position != devicePosition) {
+            devicePosition = position;
+            devicePositionTime = now;
+        }
+        double since = std::chrono::duration<double>(now - devicePositionTime).count();
+        int64_t ahead = std::min(int64_t(since * AUDIO_RATE), interpolationLimitFrames);
+        heard = std::min(deviceBase + int64_t(devicePosition) + ahead, renderedFrames);
+        // a server that stopped answering asks for no more frames: the frame heard stands
+        // still at the last one rendered, however its position runs on
+        if (heard > lastHeard)
+            deviceProgressTime = now;
+    }
+    heard = std::max(heard, lastHeard);
+    lastHeard = heard;
+    return heard;
+}
+
+// The frame heard now. The device is asked with none of our locks held (see the locks);
+// the keeper does not close it while a query asks (positionReaders).
+int64_t heardFrame() {
+    DeviceStream *d;
+    {
+        std::lock_guard<std::mutex> clock(clockLock);
+        if (!initialized || activeBackend != AUDIO_DEVICE || !device)
+            return heardFrameLocked(false, 0);
+        d = device;
+        positionReaders++;
+    }
+    uint64_t position = 0;
+    bool fresh = cubeb_stream_get_position(d->stream, &position) == CUBEB_OK;
+    std::lock_guard<std::mutex> clock(clockLock);
+    positionReaders--;
+    // the device may have been given up meanwhile: its position then counts for nothing
+    return heardFrameLocked(fresh && device == d, position);
+}
+
+// The frame the position queries answer for: the one heard `lookaheadFrames` from now, so
+// that a picture drawn from the answer shows what is heard when it appears. Never past what
+// has been rendered (no stamps lie beyond), and the pull back-end's answer stays exact.
+int64_t queriedFrame() {
+    int64_t heard = heardFrame();
+    std::lock_guard<std::mutex> clock(clockLock);
+    if (!initialized || activeBackend == AUDIO_PULL)
+        return heard;
+    // The lookahead follows the frames' drawing times and may fall at any frame (a slow first
+    // frame, then fast ones): the answer then holds until the music catches up with it, as
+    // a position that stepped back would show the pictures of an earlier moment again.
+    int64_t queried = std::max(heard, std::min(heard + lookaheadFrames, renderedFrames));
+    queried = std::max(queried, lastQueried);
+    lastQueried = queried;
+    return queried;
+}
+
+}  // namespace engine

@@ -1,0 +1,331 @@
+// output.cpp -- where the rendered frames go: a cubeb device, or the silent clock when there is none
+#include "engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace engine {
+
+// cubeb's thread asks for the next frames (also before the stream starts, to fill it). A
+// stream not yet taken on, or already given up, plays silence.
+static long deviceData(cubeb_stream *, void *user, const void *, void *out, long frames) {
+    DeviceStream *d = static_cast<DeviceStream *>(user);
+    std::lock_guard<std::mutex> engine(engineLock);
+    if (initialized && device == d && activeBackend == AUDIO_DEVICE)
+        renderLocked(static_cast<int16_t *>(out), int(frames));
+    else
+        memset(out, 0, size_t(frames) * 4);
+    d->written += frames;
+    return frames;
+}
+
+// A server that goes away or a card unplugged ends the stream with an error; the keeper
+// then moves the presentation onto the silent clock from the frame heard.
+static void deviceState(cubeb_stream *, void *user, cubeb_state state) {
+    std::lock_guard<std::mutex> clock(clockLock);
+    if (state == CUBEB_STATE_ERROR && user == device)
+        deviceFailed = true;
+}
+
+// The desktop's default output changed: the keeper opens the output again on the new one.
+static void deviceChangedCallback(void *user) {
+    std::lock_guard<std::mutex> clock(clockLock);
+    if (user == device)
+        deviceChanged = true;
+}
+
+// The silent clock's renderer: keeps the output rendered a little ahead of the frame heard,
+// so that the stamps are there when a query asks.
+static void silentClockThread() {
+    std::vector<int16_t> scratch(4096 * 2);
+    std::unique_lock<std::mutex> clock(clockLock);
+    while (!silentStop) {
+        int64_t target = heardFrameLocked(false, 0) + silentLeadFrames;
+        clock.unlock();
+        {
+            std::lock_guard<std::mutex> engine(engineLock);
+            for (;;) {
+                int64_t missing;
+                {
+                    std::lock_guard<std::mutex> c(clockLock);
+                    missing = target - renderedFrames;
+                }
+                if (missing <= 0)
+                    break;
+                renderLocked(scratch.data(), int(std::min<int64_t>(missing, 4096)));
+            }
+        }
+        clock.lock();
+        silentWake.wait_for(clock, silentPeriod, [] { return silentStop; });
+    }
+}
+
+// Starts the silent clock at heard frame `from`; both locks held.
+void startSilentClockLocked(int64_t from) {
+    activeBackend = AUDIO_SILENT;
+    silentBase = from;
+    silentStart = Clock::now();
+    silentStop = false;
+    silentThread = std::thread(silentClockThread);
+}
+
+// Stops the silent clock's renderer; no lock held (it waits for the thread).
+void stopSilentClock() {
+    {
+        std::lock_guard<std::mutex> clock(clockLock);
+        silentStop = true;
+    }
+    silentWake.notify_all();
+    if (silentThread.joinable())
+        silentThread.join();
+}
+
+// Closes an output on a thread of its own and waits for it at most closeLimit: stopping a
+// stream waits for the server, and a server that does not answer must not hold up the
+// caller. A close that does not finish is left to finish whenever it can.
+static void closeStreamBounded(DeviceStream *d) {
+    if (!d)
+        return;
+    struct Done {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool closed = false;
+    };
+    auto done = std::make_shared<Done>();
+    std::thread([d, done] {
+        if (d->stream) {
+            cubeb_stream_stop(d->stream);
+            cubeb_stream_destroy(d->stream);
+        }
+        if (d->context)
+            cubeb_destroy(d->context);
+        delete d;
+        std::lock_guard<std::mutex> lock(done->lock);
+        done->closed = true;
+        done->wake.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(done->lock);
+    done->wake.wait_for(lock, closeLimit, [&] { return done->closed; });
+}
+
+// Opens and starts a 44100 Hz stereo 16-bit cubeb stream on the chosen back-end (or the
+// first that works); null when there is none. It plays silence until it is taken on.
+static DeviceStream *openStream() {
+    DeviceStream *d = new DeviceStream;
+    if (cubeb_init(&d->context, "vortazov", chosenOutput) != CUBEB_OK) {
+        delete d;
+        return nullptr;
+    }
+    d->name = cubeb_get_backend_id(d->context);
+    cubeb_stream_params params;
+    params.format = CUBEB_SAMPLE_S16NE;
+    params.rate = AUDIO_RATE;
+    params.channels = 2;
+    params.layout = CUBEB_LAYOUT_STEREO;
+    params.prefs = CUBEB_STREAM_PREF_NONE;
+    // cubeb tries its other back-ends when the one named fails; a test or a benchmark that
+    // names one wants that one or none
+    if ((chosenOutput && d->name != chosenOutput) ||
+        cubeb_stream_init(d->context, &d->stream, "vortazov", nullptr, nullptr, nullptr, &params, deviceLatencyFrames,
+                          deviceData, deviceState, d) != CUBEB_OK) {
+        d->stream = nullptr;
+        closeStreamBounded(d);
+        return nullptr;
+    }
+    cubeb_stream_register_device_changed_callback(d->stream, deviceChangedCallback);
+    if (cubeb_stream_start(d->stream) != CUBEB_OK) {
+        closeStreamBounded(d);
+        return nullptr;
+    }
+    return d;
+}
+
+// Takes on an opened stream in place of the silent clock: the frames rendered from now on
+// go to it, and its position, counted from its start, is mapped so that the frame rendered
+// next is heard once the silence it played so far has been heard. False when the engine is
+// closing. No lock held.
+static bool adopt(DeviceStream *d) {
+    {
+        // BASS_Free has asked the keeper to stop before it stops the silent clock itself
+        std::lock_guard<std::mutex> clock(clockLock);
+        if (keeperStop)
+            return false;
+    }
+    stopSilentClock();
+    std::lock_guard<std::mutex> engine(engineLock);
+    std::lock_guard<std::mutex> clock(clockLock);
+    device = d;
+    deviceName = d->name;
+    deviceBase = renderedFrames - d->written;
+    devicePosition = 0;
+    devicePositionTime = Clock::now();
+    deviceProgressTime = deviceTakenOn = devicePositionTime;
+    deviceFailed = deviceChanged = false;
+    activeBackend = AUDIO_DEVICE;
+    return true;
+}
+
+// Gives up the device for the silent clock, which carries on from the frame heard; the
+// stream is closed off the caller's way. No lock held.
+static void loseDevice() {
+    DeviceStream *d;
+    {
+        std::lock_guard<std::mutex> engine(engineLock);
+        std::lock_guard<std::mutex> clock(clockLock);
+        d = device;
+        if (activeBackend == AUDIO_DEVICE)
+            startSilentClockLocked(heardFrameLocked(false, 0));
+        device = nullptr;
+    }
+    // a position query may be asking the stream right now
+    while (positionReaders > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    closeStreamBounded(d);
+}
+
+// Why the device in use should be given up, or null while it plays: an error, a change of
+// the default output, or a position that has stood still too long (a server that stopped
+// answering). clockLock held.
+static const char *deviceTroubleLocked() {
+    if (deviceFailed)
+        return "the output failed";
+    if (deviceChanged)
+        return "the default output changed";
+    Clock::time_point now = Clock::now();
+    bool starting = now - deviceTakenOn < startPeriod;
+    if (now - deviceProgressTime > (starting ? startLimit : stallLimit))
+        return "the sound server stopped answering";
+    return nullptr;
+}
+
+// The keeper: the one thread that opens and closes outputs. It opens the first, watches
+// the one in use, gives it up when it fails or stalls, and tries again every retryPeriod
+// while there is none; waiting on a server that does not answer never blocks the player.
+static void keeperLoop() {
+    Clock::time_point nextTry = Clock::now();
+    bool lost = false;  // an output was lost and has not been found again
+    std::unique_lock<std::mutex> clock(clockLock);
+    while (!keeperStop) {
+        bool playing = activeBackend == AUDIO_DEVICE;
+        clock.unlock();
+        if (playing) {
+            heardFrame();  // reads the position, so that a stall shows
+            const char *why;
+            {
+                std::lock_guard<std::mutex> c(clockLock);
+                why = deviceTroubleLocked();
+            }
+            if (why) {
+                loseDevice();
+                printf("Sound output lost (%s): playing on silently.\n", why);
+                fflush(stdout);
+                lost = true;
+                nextTry = Clock::now();
+            }
+        } else if (Clock::now() >= nextTry) {
+            DeviceStream *d = openStream();  // may wait for a server that does not answer
+            nextTry = Clock::now() + retryPeriod;
+            if (d && !adopt(d)) {
+                closeStreamBounded(d);
+                d = nullptr;
+            }
+            if (d && lost) {
+                printf("Sound output found again (%s): playing on from here.\n", deviceName.c_str());
+                fflush(stdout);
+                lost = false;
+            }
+            std::lock_guard<std::mutex> c(clockLock);
+            keeperAttempts++;
+            keeperWake.notify_all();
+        }
+        clock.lock();
+        keeperWake.wait_for(clock, keeperPeriod, [] { return keeperStop; });
+    }
+    keeperDone = true;
+    keeperWake.notify_all();
+}
+
+// Starts the keeper with the silent clock running and waits at most openLimit for its first
+// attempt to open an output; true when one opened. No lock held.
+static bool startKeeper() {
+    {
+        std::lock_guard<std::mutex> clock(clockLock);
+        keeperStop = keeperDone = false;
+        keeperAttempts = 0;
+    }
+    keeperThread = std::thread(keeperLoop);
+    std::unique_lock<std::mutex> clock(clockLock);
+    keeperWake.wait_for(clock, openLimit, [] { return keeperAttempts > 0; });
+    return activeBackend == AUDIO_DEVICE;
+}
+
+// Stops the keeper and closes the device, waiting a bounded time for each. No lock held.
+static void stopKeeper() {
+    bool done = true;
+    {
+        std::unique_lock<std::mutex> clock(clockLock);
+        keeperStop = true;
+        keeperWake.notify_all();
+        if (keeperThread.joinable())
+            done = keeperWake.wait_for(clock, closeLimit, [] { return keeperDone; });
+    }
+    // a keeper still waiting for a server is left to end on its own
+    if (keeperThread.joinable()) {
+        if (done)
+            keeperThread.join();
+        else
+            keeperThread.detach();
+    }
+    stopSilentClock();
+    DeviceStream *d;
+    {
+        std::lock_guard<std::mutex> engine(engineLock);
+        std::lock_guard<std::mutex> clock(clockLock);
+        d = device;
+        device = nullptr;
+    }
+    closeStreamBounded(d);
+}
+
+// The silent clock from frame 0, until a device is taken on or for good. No lock held.
+static void startSilentClock() {
+    std::lock_guard<std::mutex> engine(engineLock);
+    std::lock_guard<std::mutex> clock(clockLock);
+    startSilentClockLocked(0);
+}
+
+static bool startDevice() {
+    startSilentClock();
+    return startKeeper();
+}
+
+static bool startSilent() {
+    startSilentClock();
+    return false;
+}
+
+// The caller pulls every frame itself: nothing to start, nothing fell back.
+static bool startPull() {
+    return true;
+}
+
+static void stopPull() {
+}
+
+// The outputs BASS_Init can choose (audio.h): their names, and how each starts (returning
+// what BASS_Init returns: true when nothing fell back) and stops. Called with no lock held.
+static const Output outputs[] = {
+    {AUDIO_DEVICE, "device", startDevice, stopKeeper},
+    {AUDIO_SILENT, "silent", startSilent, stopSilentClock},
+    {AUDIO_PULL, "pull", startPull, stopPull},
+};
+
+const Output &outputFor(AudioBackend backend) {
+    for (const Output &o : outputs)
+        if (o.backend == backend)
+            return o;
+    return outputs[0];
+}
+
+}  // namespace engine
