@@ -30,9 +30,6 @@ const int AUDIO_RATE = 44100;
 // output asks for, so its samples depend on nothing else; its position is known once per
 // such chunk (2.9 ms).
 const int AUDIO_CHUNK_FRAMES = 128;
-// Audio files larger than this are refused before a byte of them is read. The shipped
-// module is 0.3 MB and the stream 1.2 MB; both are held in memory while they play.
-const int64_t AUDIO_FILE_LIMIT = int64_t(256) << 20;
 
 void audioSelectBackend(AudioBackend backend);
 AudioBackend audioBackend();

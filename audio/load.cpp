@@ -1,7 +1,6 @@
 // load.cpp -- reads the audio files into memory and checks that an XM module lies whole inside its file
 #include "engine.h"
-
-#include <sys/stat.h>
+#include "wholefile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,36 +8,6 @@
 #include <cstring>
 
 namespace engine {
-
-// Reads a whole file into `bytes`; returns why it could not, or "" when it did. Files over
-// the limit are refused on their size alone, before anything is read.
-static std::string readFile(const char *path, std::vector<uint8_t> &bytes) {
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return strerror(errno);
-    struct stat info;
-    if (fstat(fileno(f), &info) != 0 || S_ISDIR(info.st_mode)) {
-        int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        fclose(f);
-        return strerror(error);
-    }
-    if (S_ISREG(info.st_mode) && info.st_size > AUDIO_FILE_LIMIT) {
-        fclose(f);
-        return "file too large (" + std::to_string(int64_t(info.st_size)) + " bytes)";
-    }
-    uint8_t buffer[65536];
-    size_t n;
-    // a pipe or a device has no size to check beforehand: stop at the limit
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0 && int64_t(bytes.size()) <= AUDIO_FILE_LIMIT)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::string why;
-    if (ferror(f))
-        why = strerror(errno);
-    else if (int64_t(bytes.size()) > AUDIO_FILE_LIMIT)
-        why = "file too large (over " + std::to_string(AUDIO_FILE_LIMIT) + " bytes)";
-    fclose(f);
-    return why;
-}
 
 // The bytes a load names: the file, or with `mem` the `length` bytes at `file` + `offset`.
 // From a file, `offset` bytes are skipped and `length` (0: all the rest) are kept.
@@ -48,13 +17,13 @@ std::string loadBytes(BOOL mem, const char *file, DWORD offset, DWORD length, st
     if (mem) {
         if (length == 0)
             return "no length given for data in memory";
-        if (length > AUDIO_FILE_LIMIT)
+        if (length > WHOLE_FILE_LIMIT)
             return "data too large (" + std::to_string(length) + " bytes)";
         const uint8_t *at = reinterpret_cast<const uint8_t *>(file) + offset;
         bytes.assign(at, at + length);
         return "";
     }
-    std::string why = readFile(file, bytes);
+    std::string why = readWholeFile(file, bytes);
     if (!why.empty())
         return why;
     if (offset > bytes.size())
