@@ -249,7 +249,7 @@ static void finishCapture() {
 }
 
 static void usage() {
-    fprintf(stderr, "usage: vortazov-capture OUTPUT.mp4|OUTPUT.mkv [--fps N] [--size WxH] "
+    fprintf(stderr, "usage: vortazov-capture OUTPUT.mp4|OUTPUT.mkv [--fps N] [--size WxH|720p|1080p|1440p|2160p] "
                     "[--from SECONDS] [--to SECONDS]\n");
 }
 
@@ -264,8 +264,21 @@ static bool parseNumber(const char *text, double *value) {
     return end != text && *end == 0 && std::isfinite(*value);
 }
 
-// "WxH" in whole pixels, nothing before or after.
+// The 16:9 sizes by the names video sites give them.
+static const struct {
+    const char *name;
+    int width, height;
+} namedSizes[] = {{"720p", 1280, 720}, {"1080p", 1920, 1080}, {"1440p", 2560, 1440}, {"2160p", 3840, 2160}};
+
+// "WxH" in whole pixels, nothing before or after, or one of the named sizes.
 static bool parseSize(const char *text, int *width, int *height) {
+    for (const auto &named : namedSizes) {
+        if (strcmp(text, named.name) == 0) {
+            *width = named.width;
+            *height = named.height;
+            return true;
+        }
+    }
     char *end;
     if (!isdigit((unsigned char)text[0]))
         return false;

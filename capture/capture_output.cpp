@@ -2,8 +2,11 @@
 //
 // With ffmpeg the frames go down a pipe as raw RGB to an ffmpeg that encodes the video
 // alone, while the sound goes to a WAV file beside it; when the capture ends a second ffmpeg
-// muxes the two into the output. Two steps instead of one ffmpeg reading two pipes: ffmpeg
-// may wait on one input while we wait to write the other, and the sound is small.
+// muxes the two into a file beside the output, which is renamed to the output only once it
+// is complete. Two steps instead of one ffmpeg reading two pipes: ffmpeg may wait on one
+// input while we wait to write the other, and the sound is small. The parts are written in
+// forms that stay playable when cut off (MPEG-TS or Matroska, a WAV whose header says "to the
+// end of the file"), so a full disk or a killed ffmpeg leaves something that plays.
 #include "capture.h"
 
 #include <algorithm>
@@ -22,6 +25,7 @@
 
 static std::string outputPath;     // what the user asked for
 static std::string videoPath;      // ffmpeg: the video before muxing, beside the output
+static std::string partPath;       // ffmpeg: the muxed file until it is complete, beside the output
 static std::string wavPath;        // the sound, beside the output or in the PNG folder
 static std::string pngFolder;      // PNG fallback: where the frames go; empty with ffmpeg
 static std::string ffmpegPath;     // the ffmpeg that runs, empty for the PNG fallback
@@ -32,6 +36,7 @@ static pid_t encoderPid = -1;      // the ffmpeg encoding the video, -1 when non
 static int encoderInput = -1;      // write end of the pipe to its standard input
 static bool encoderBroken;         // it died under us: no more frames go in
 static FILE *wavFile;
+static bool soundBroken;           // a write to the WAV failed (a full disk): the capture should stop
 static int64_t wavFrames;          // stereo frames in the WAV so far
 static int64_t framesWritten;
 static bool captureOpened;
@@ -229,8 +234,9 @@ static bool writeAll(int fd, const uint8_t *p, size_t n) {
 }
 
 static std::vector<std::string> ffmpegCommand() {
-    // -nostdin: outside the terminal's foreground group, reading keys from it would stop ffmpeg
-    return {ffmpegPath, "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
+    // -nostdin: outside the terminal's foreground group, reading keys from it would stop ffmpeg.
+    // -xerror: without it, a failure to write the file's end (a full disk) still exits with 0.
+    return {ffmpegPath, "-hide_banner", "-nostdin", "-loglevel", "error", "-xerror", "-y"};
 }
 
 static bool startEncoder() {
@@ -239,13 +245,25 @@ static bool startEncoder() {
     args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
                              "-framerate", std::to_string(framesPerSecond), "-i", "-"});
     if (losslessOutput)
-        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1"});
+        // tagged as what it is: the window's RGB, sRGB as any monitor shows it
+        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1",
+                                 "-colorspace", "rgb", "-color_primaries", "bt709",
+                                 "-color_trc", "iec61966-2-1", "-color_range", "pc",
+                                 "-flags:v", "+bitexact", "-f", "matroska"});
     else
-        // veryfast encodes in about half the time of medium, and at this quality the pictures
-        // differ by about 1 dB of PSNR (48 against 49 dB from the frames read back)
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
-                                 "-pix_fmt", "yuv420p"});
-    args.insert(args.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact", videoPath});
+        // Players take HD video without tags as BT.709, many SD too: the matrix is chosen
+        // in the conversion itself (swscale's default is BT.601) and every colour field is
+        // tagged, at every size. veryfast encodes in about half the time of medium, and at
+        // this quality the pictures differ by about 1 dB of PSNR (48 against 49 dB from the
+        // frames read back). What video sites ask for: High profile, a closed GOP of half a
+        // second, 2 B-frames. MPEG-TS, not MP4, until the mux: it plays when cut off.
+        args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+                                 "-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
+                                 "-profile:v", "high", "-g", std::to_string(std::max(1, framesPerSecond / 2)),
+                                 "-bf", "2", "-flags:v", "+bitexact+cgop",
+                                 "-colorspace", "bt709", "-color_primaries", "bt709",
+                                 "-color_trc", "bt709", "-color_range", "tv", "-f", "mpegts"});
+    args.insert(args.end(), {"-fflags", "+bitexact", videoPath});
     encoderPid = startProgram(args, &encoderInput);
     // A pipe holds 64 KiB, a frame is several hundred: with room for a whole frame we can draw
     // the next one while ffmpeg takes this one in. Only a wish; the system may refuse it.
@@ -254,19 +272,51 @@ static bool startEncoder() {
     return encoderPid > 0;
 }
 
+// Muxes the video part and the WAV into partPath.
 static bool muxVideoAndSound() {
     std::vector<std::string> args = ffmpegCommand();
     args.insert(args.end(), {"-i", videoPath, "-i", wavPath, "-map", "0:v:0", "-map", "1:a:0",
                              "-c:v", "copy"});
     if (losslessOutput)
-        args.insert(args.end(), {"-c:a", "flac"});
+        args.insert(args.end(), {"-c:a", "flac", "-f", "matroska"});
     else
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"});
+        // AAC-LC at 48 kHz and 384 kbit/s as video sites ask; soxr's resampler at 28 bits
+        // keeps its error below what AAC adds
+        args.insert(args.end(), {"-af", "aresample=resampler=soxr:precision=28", "-ar", "48000",
+                                 "-ac", "2", "-c:a", "aac", "-profile:a", "aac_low", "-b:a", "384k",
+                                 "-movflags", "+faststart", "-f", "mp4"});
     // bitexact: no encoder version strings or random stream identifiers, so two captures of
     // the same span give the same bytes, not only the same pictures
-    args.insert(args.end(), {"-flags:a", "+bitexact", "-fflags", "+bitexact", outputPath});
+    args.insert(args.end(), {"-flags:a", "+bitexact", "-fflags", "+bitexact", partPath});
+    pid_t pid = startProgram(args, nullptr);
+    if (pid <= 0 || !finishProgram(pid))
+        return false;
+    // on the disk before it takes the output's name, so a crash cannot leave it half there
+    int fd = open(partPath.c_str(), O_RDONLY);
+    bool synced = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0)
+        close(fd);
+    return synced;
+}
+
+// True when ffmpeg decodes the first frame of a file's video (or the start of its sound).
+static bool plays(const std::string &file, const char *stream) {
+    std::vector<std::string> args = ffmpegCommand();
+    args.insert(args.end(), {"-i", file, "-map", stream, "-frames:v", "1", "-t", "0.1", "-f", "null", "-"});
     pid_t pid = startProgram(args, nullptr);
     return pid > 0 && finishProgram(pid);
+}
+
+// Describes a part kept after a failure, or removes it when nothing in it plays.
+static std::string keptPart(const std::string &file, const char *stream, const char *what) {
+    struct stat s;
+    if (stat(file.c_str(), &s) != 0)
+        return "";
+    if (s.st_size == 0 || !plays(file, stream)) {
+        remove(file.c_str());
+        return "";
+    }
+    return file + " (" + what + ", plays up to where it stops)";
 }
 
 // ---------------------------------------------------------------------------------------
@@ -300,8 +350,10 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
     frameWidth = width;
     frameHeight = height;
     framesPerSecond = fps;
-    // a dead ffmpeg must show up as a failed write, not end us
+    // a dead ffmpeg and a file-size limit must show up as failed writes, not end us (ffmpeg
+    // inherits the second and so fails on its own write too)
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 
     ffmpegPath = findFfmpeg();
     if (ffmpegPath.empty()) {
@@ -314,16 +366,19 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
         fprintf(stderr, "ffmpeg not found: writing numbered PNG frames and audio.wav into %s/ instead\n",
                 pngFolder.c_str());
     } else {
-        videoPath = output + ".video" + extension;
+        videoPath = output + (losslessOutput ? ".video.mkv" : ".video.ts");
         wavPath = output + ".wav";
+        partPath = output + ".part";
     }
     wavFile = fopen(wavPath.c_str(), "wb");
     if (!wavFile) {
         fprintf(stderr, "%s: cannot write: %s\n", output.c_str(), strerror(errno));
         return false;
     }
-    std::vector<uint8_t> header = wavHeader(0);
-    fwrite(header.data(), 1, header.size(), wavFile);
+    // sized "to the end of the file" until the close writes the real size: a WAV cut off
+    // by a full disk or a kill still plays
+    std::vector<uint8_t> header = wavHeader(INT64_MAX / 8);
+    soundBroken = fwrite(header.data(), 1, header.size(), wavFile) != header.size();
     if (!ffmpegPath.empty() && !startEncoder()) {
         fprintf(stderr, "%s: cannot start\n", ffmpegPath.c_str());
         fclose(wavFile);
@@ -336,6 +391,8 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
 
 bool captureAddFrame(const uint8_t *rgb) {
     if (!captureOpened || encoderBroken)
+        return false;
+    if (soundBroken)
         return false;
     if (!pngFolder.empty()) {
         char name[32];
@@ -360,7 +417,10 @@ void captureAddSound(const int16_t *samples, int64_t frames) {
     b.reserve(size_t(frames) * 4);
     for (int64_t i = 0; i < frames * 2; i++)
         put16(b, uint16_t(samples[i]));
-    fwrite(b.data(), 1, b.size(), wavFile);
+    if (!soundBroken && fwrite(b.data(), 1, b.size(), wavFile) != b.size()) {
+        fprintf(stderr, "\n%s: cannot write: %s\n", wavPath.c_str(), strerror(errno));
+        soundBroken = true;
+    }
     wavFrames += frames;
 }
 
@@ -394,9 +454,16 @@ bool captureClose() {
         remove(wavPath.c_str());
         return false;
     }
-    if (!videoOk || !soundOk || !muxVideoAndSound()) {
-        fprintf(stderr, "%s could not be completed; the parts written are kept: %s and %s\n",
-                outputPath.c_str(), videoPath.c_str(), wavPath.c_str());
+    soundOk = soundOk && !soundBroken;
+    if (!videoOk || !soundOk || !muxVideoAndSound() || rename(partPath.c_str(), outputPath.c_str()) != 0) {
+        remove(partPath.c_str());
+        std::string video = keptPart(videoPath, "0:v:0", "the video without sound");
+        std::string sound = keptPart(wavPath, "0:a:0", "the sound");
+        std::string kept = video.empty() || sound.empty() ? video + sound : video + " and " + sound;
+        struct stat s;
+        fprintf(stderr, "%s could not be completed and was not written%s; %s%s\n", outputPath.c_str(),
+                stat(outputPath.c_str(), &s) == 0 ? " (the file of that name from before is left as it was)" : "",
+                kept.empty() ? "nothing that plays was left to keep" : "kept: ", kept.c_str());
         return false;
     }
     remove(videoPath.c_str());
