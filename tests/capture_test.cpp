@@ -461,6 +461,95 @@ TEST_F(Capture, SignalsToTheWholeGroupStillLeaveAPlayableFile) {
     }
 }
 
+// Pixels in a frame whose colour is a blend of its neighbours': more than `tolerance` from each
+// of the 8 around it in some channel, and within their range in every channel.
+static size_t blendedPixels(const std::vector<uint8_t> &f, int width, int height, int tolerance) {
+    size_t count = 0;
+    for (int y = 1; y < height - 1; y++) {
+        for (int x = 1; x < width - 1; x++) {
+            const uint8_t *p = &f[(size_t(y) * width + x) * 3];
+            bool alone = true, between = true;
+            for (int c = 0; c < 3; c++) {
+                int low = 255, high = 0;
+                for (int dy = -1; dy <= 1; dy++)
+                    for (int dx = -1; dx <= 1; dx++) {
+                        if (!dx && !dy)
+                            continue;
+                        int v = f[(size_t(y + dy) * width + x + dx) * 3 + c];
+                        low = std::min(low, v);
+                        high = std::max(high, v);
+                    }
+                between = between && p[c] >= low && p[c] <= high;
+            }
+            for (int dy = -1; dy <= 1 && alone; dy++)
+                for (int dx = -1; dx <= 1 && alone; dx++) {
+                    if (!dx && !dy)
+                        continue;
+                    const uint8_t *q = &f[(size_t(y + dy) * width + x + dx) * 3];
+                    int d = std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])});
+                    alone = d > tolerance;
+                }
+            count += alone && between;
+        }
+    }
+    return count;
+}
+
+// Supersampling smooths the edges and nothing else: the same frame at 2 against 1 gains
+// blended pixels at edges, differs from 1 only next to its edges, and keeps the status line's
+// pixels as they are.
+TEST_F(Capture, SupersamplingSmoothsEdgesAndNothingElse) {
+    if (!modelsPresent()) {
+        printf("no models in data/: nothing with edges to smooth\n");
+        return;
+    }
+    ASSERT_EQ(0, capture("ss1.mkv --fps 10 --supersample 1 --from 2.5 --to 2.6", "ss1"));
+    ASSERT_EQ(0, capture("ss2.mkv --fps 10 --supersample 2 --from 2.5 --to 2.6", "ss2"));
+    std::vector<std::vector<uint8_t>> one = decodeFrames(path("ss1.mkv"), 640, 480);
+    std::vector<std::vector<uint8_t>> two = decodeFrames(path("ss2.mkv"), 640, 480);
+    ASSERT_EQ(1u, one.size());
+    ASSERT_EQ(1u, two.size());
+    const int TOLERANCE = 8;  // channel steps: shading sampled at other points moves by a few
+    size_t blendedOne = blendedPixels(one[0], 640, 480, TOLERANCE);
+    size_t blendedTwo = blendedPixels(two[0], 640, 480, TOLERANCE);
+    // differences next to an edge of the unsmoothed frame (a neighbour more than TOLERANCE
+    // away) are the smoothing; anywhere else they would be a change of look
+    size_t atEdges = 0, elsewhere = 0;
+    for (int y = 0; y < 480; y++) {
+        for (int x = 0; x < 640; x++) {
+            size_t at = (size_t(y) * 640 + x) * 3;
+            int d = 0;
+            for (int c = 0; c < 3; c++)
+                d = std::max(d, std::abs(one[0][at + c] - two[0][at + c]));
+            if (d <= TOLERANCE)
+                continue;
+            bool edge = false;
+            for (int dy = -1; dy <= 1; dy++)
+                for (int dx = -1; dx <= 1; dx++) {
+                    int nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= 640 || ny >= 480)
+                        continue;
+                    size_t n = (size_t(ny) * 640 + nx) * 3;
+                    for (int c = 0; c < 3; c++)
+                        edge = edge || std::abs(one[0][at + c] - one[0][n + c]) > TOLERANCE;
+                }
+            (edge ? atEdges : elsewhere)++;
+        }
+    }
+    printf("blended pixels: %zu at 1, %zu at 2; differing by more than %d: %zu at edges, %zu elsewhere\n",
+           blendedOne, blendedTwo, TOLERANCE, atEdges, elsewhere);
+    EXPECT_GT(blendedTwo, 10 * blendedOne + 500);
+    EXPECT_GT(atEdges, 1000u);
+    EXPECT_LE(elsewhere, atEdges / 100);
+    // the status line, text and all, in the top-left corner of the frame
+    size_t statusDiffering = 0;
+    for (int y = 0; y < 14; y++)
+        for (int x = 0; x < 260; x++)
+            for (int c = 0; c < 3; c++)
+                statusDiffering += one[0][(size_t(y) * 640 + x) * 3 + c] != two[0][(size_t(y) * 640 + x) * 3 + c];
+    EXPECT_EQ(0u, statusDiffering);
+}
+
 // A full disk (a file-size limit here) during the final mux, or during the capture itself,
 // leaves nothing under the output's name; the parts kept play, and the message says so.
 TEST_F(Capture, AFullDiskLeavesNothingBrokenUnderTheOutputsName) {
@@ -507,6 +596,7 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(2, capture("junk.mkv --size 320x240junk --to 1", "junk"));
     EXPECT_EQ(2, capture("junk.mkv --fps 10x --to 1", "junk"));
     EXPECT_EQ(2, capture("junk.mkv --size 1080i --to 1", "junk"));
+    EXPECT_EQ(2, capture("junk.mkv --supersample 5 --to 1", "junk"));
     EXPECT_EQ(1, capture("/nonexistent/o.mp4 --to 1", "unwritable"));
     EXPECT_NE(std::string::npos, readFileText(path("unwritable.err")).find("/nonexistent/o.mp4: cannot write"))
         << "names the output asked for, not a part of it";
