@@ -31,8 +31,8 @@ static int64_t endFrame = -1;                   // frame at which to stop (--to)
 static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
 static volatile sig_atomic_t stopRequested;     // Escape, a signal, or a write that failed
 static volatile sig_atomic_t stopSignal;        // the signal that stopped us, 0 for none
-static std::vector<uint8_t> backBuffer;         // the frame as read, bottom row first
-static std::vector<uint8_t> framePixels;        // the frame as written, top row first
+static std::vector<uint8_t> framePixels[2];     // frames as read, alternately: one is written
+                                                // in the background while the next is drawn
 static std::vector<int16_t> frameSound;         // the samples of one frame's span
 static int lastSceneIndex = -1;                 // last timeline row reported on standard error
 static bool endPartReported;
@@ -162,17 +162,18 @@ static void reportSceneChange() {
 // one frame
 
 // GL_FRONT reads black on some drivers, so the frame is taken from the back buffer before
-// the swap, status line included.
-static void readFrame() {
+// the swap, status line included. BGRA is the window's own layout: read back as a plain copy,
+// where RGB would be converted pixel by pixel. The rows stay bottom first; the writer turns
+// them around where it costs nothing.
+static uint8_t *readFrame() {
+    std::vector<uint8_t> &pixels = framePixels[frameIndex % 2];
     GLint alignment;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, captureWidth, captureHeight, GL_RGB, GL_UNSIGNED_BYTE, backBuffer.data());
+    glReadPixels(0, 0, captureWidth, captureHeight, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-    size_t row = size_t(captureWidth) * 3;
-    for (int y = 0; y < captureHeight; y++)
-        memcpy(&framePixels[y * row], &backBuffer[(captureHeight - 1 - y) * row], row);
+    return pixels.data();
 }
 
 // Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
@@ -182,8 +183,7 @@ static void frameDone() {
     notePosition();
     bool writing = frameIndex >= firstFrame;
     if (writing) {
-        readFrame();
-        if (!captureAddFrame(framePixels.data()))
+        if (!captureAddFrame(readFrame()))
             stopRequested = 1;  // what was written so far is still closed into a file
     }
     int64_t to = soundFrameAt(frameIndex + 1);
@@ -369,9 +369,8 @@ int main(int argc, char **argv) {
     atexit(finishCapture);
     wallStart = std::chrono::steady_clock::now();
     progressOnTerminal = isatty(2);
-    size_t bytes = size_t(captureWidth) * captureHeight * 3;
-    backBuffer.resize(bytes);
-    framePixels.resize(bytes);
+    for (std::vector<uint8_t> &pixels : framePixels)
+        pixels.resize(size_t(captureWidth) * captureHeight * 4);
 
     // GLUT's own options (such as -display) are not ours to pass on
     int glutArgc = 1;

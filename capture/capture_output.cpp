@@ -12,14 +12,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -34,12 +37,18 @@ static int frameWidth, frameHeight;  // pixels
 static int framesPerSecond;
 static pid_t encoderPid = -1;      // the ffmpeg encoding the video, -1 when none runs
 static int encoderInput = -1;      // write end of the pipe to its standard input
-static bool encoderBroken;         // it died under us: no more frames go in
 static FILE *wavFile;
 static bool soundBroken;           // a write to the WAV failed (a full disk): the capture should stop
 static int64_t wavFrames;          // stereo frames in the WAV so far
 static int64_t framesWritten;
 static bool captureOpened;
+// The writer thread hands frames to ffmpeg (or the PNG files) while the next one is drawn.
+static std::thread writer;
+static std::mutex writerLock;
+static std::condition_variable writerSignal;  // a frame came, the frame is done, or the end
+static const uint8_t *writerFrame;  // the frame being written, null when the writer is idle
+static bool writerFailed;           // a frame could not be written: no more are taken
+static bool writerEnd;              // no more frames will come
 
 // ---------------------------------------------------------------------------------------
 // small writers
@@ -109,13 +118,13 @@ static void pngChunk(std::vector<uint8_t> &png, const char *type, const std::vec
 
 // Stored (uncompressed) deflate blocks keep the writer free of a compression library; the
 // fallback is for machines without ffmpeg, where size matters less than working at all.
-static bool writePng(const std::string &path, const uint8_t *rgb, int width, int height) {
-    std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels
-    size_t rowBytes = size_t(width) * 3;
-    raw.reserve((rowBytes + 1) * height);
-    for (int y = 0; y < height; y++) {
+static bool writePng(const std::string &path, const uint8_t *bgrx, int width, int height) {
+    std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels as RGB, top row first
+    raw.reserve((size_t(width) * 3 + 1) * height);
+    for (int y = height - 1; y >= 0; y--) {
         raw.push_back(0);
-        raw.insert(raw.end(), rgb + y * rowBytes, rgb + (y + 1) * rowBytes);
+        for (const uint8_t *p = bgrx + size_t(y) * width * 4, *end = p + size_t(width) * 4; p < end; p += 4)
+            raw.insert(raw.end(), {p[2], p[1], p[0]});
     }
     std::vector<uint8_t> z = {0x78, 0x01};
     uint32_t a = 1, b = 0;  // Adler-32 of the uncompressed data
@@ -242,11 +251,13 @@ static std::vector<std::string> ffmpegCommand() {
 static bool startEncoder() {
     std::vector<std::string> args = ffmpegCommand();
     std::string size = std::to_string(frameWidth) + "x" + std::to_string(frameHeight);
-    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
+    // the frames as OpenGL reads them, bottom row first: vflip turns them around by pointing
+    // at the last row with a negative stride, without copying a pixel
+    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size,
                              "-framerate", std::to_string(framesPerSecond), "-i", "-"});
     if (losslessOutput)
         // tagged as what it is: the window's RGB, sRGB as any monitor shows it
-        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1",
+        args.insert(args.end(), {"-vf", "vflip", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1",
                                  "-colorspace", "rgb", "-color_primaries", "bt709",
                                  "-color_trc", "iec61966-2-1", "-color_range", "pc",
                                  "-flags:v", "+bitexact", "-f", "matroska"});
@@ -257,7 +268,7 @@ static bool startEncoder() {
         // this quality the pictures differ by about 1 dB of PSNR (48 against 49 dB from the
         // frames read back). What video sites ask for: High profile, a closed GOP of half a
         // second, 2 B-frames. MPEG-TS, not MP4, until the mux: it plays when cut off.
-        args.insert(args.end(), {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+        args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
                                  "-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
                                  "-profile:v", "high", "-g", std::to_string(std::max(1, framesPerSecond / 2)),
                                  "-bf", "2", "-flags:v", "+bitexact+cgop",
@@ -265,8 +276,8 @@ static bool startEncoder() {
                                  "-color_trc", "bt709", "-color_range", "tv", "-f", "mpegts"});
     args.insert(args.end(), {"-fflags", "+bitexact", videoPath});
     encoderPid = startProgram(args, &encoderInput);
-    // A pipe holds 64 KiB, a frame is several hundred: with room for a whole frame we can draw
-    // the next one while ffmpeg takes this one in. Only a wish; the system may refuse it.
+    // A pipe holds 64 KiB, a frame is megabytes: a larger pipe means fewer turns between the
+    // writer and ffmpeg. Only a wish; the system may refuse it.
     if (encoderPid > 0)
         fcntl(encoderInput, F_SETPIPE_SZ, 1 << 20);
     return encoderPid > 0;
@@ -317,6 +328,59 @@ static std::string keptPart(const std::string &file, const char *stream, const c
         return "";
     }
     return file + " (" + what + ", plays up to where it stops)";
+}
+
+// ---------------------------------------------------------------------------------------
+// the writer thread
+
+static bool writeFrame(const uint8_t *bgrx) {
+    if (!pngFolder.empty()) {
+        char name[32];
+        snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
+        if (!writePng(pngFolder + name, bgrx, frameWidth, frameHeight)) {
+            fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
+            return false;
+        }
+    } else if (!writeAll(encoderInput, bgrx, size_t(frameWidth) * frameHeight * 4)) {
+        fprintf(stderr, "\nffmpeg stopped taking frames after frame %lld\n", (long long)framesWritten);
+        return false;
+    }
+    return true;
+}
+
+static void writeFrames() {
+    std::unique_lock<std::mutex> lock(writerLock);
+    for (;;) {
+        writerSignal.wait(lock, [] { return writerFrame || writerEnd; });
+        if (!writerFrame)
+            return;
+        lock.unlock();
+        bool ok = writeFrame(writerFrame);
+        lock.lock();
+        if (ok)
+            framesWritten++;
+        writerFailed = !ok;
+        writerFrame = nullptr;
+        writerSignal.notify_all();
+    }
+}
+
+// Waits until the writer has finished the frame it has; false when that frame failed.
+static bool waitForWriter(std::unique_lock<std::mutex> &lock) {
+    writerSignal.wait(lock, [] { return !writerFrame; });
+    return !writerFailed;
+}
+
+static void stopWriter() {
+    if (!writer.joinable())
+        return;
+    {
+        std::unique_lock<std::mutex> lock(writerLock);
+        waitForWriter(lock);
+        writerEnd = true;
+        writerSignal.notify_all();
+    }
+    writer.join();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -385,28 +449,19 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
         remove(wavPath.c_str());
         return false;
     }
+    writer = std::thread(writeFrames);
     captureOpened = true;
     return true;
 }
 
-bool captureAddFrame(const uint8_t *rgb) {
-    if (!captureOpened || encoderBroken)
+bool captureAddFrame(const uint8_t *bgrx) {
+    if (!captureOpened || soundBroken)
         return false;
-    if (soundBroken)
+    std::unique_lock<std::mutex> lock(writerLock);
+    if (!waitForWriter(lock))
         return false;
-    if (!pngFolder.empty()) {
-        char name[32];
-        snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
-        if (!writePng(pngFolder + name, rgb, frameWidth, frameHeight)) {
-            fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
-            return false;
-        }
-    } else if (!writeAll(encoderInput, rgb, size_t(frameWidth) * frameHeight * 3)) {
-        fprintf(stderr, "\nffmpeg stopped taking frames after frame %lld\n", (long long)framesWritten);
-        encoderBroken = true;
-        return false;
-    }
-    framesWritten++;
+    writerFrame = bgrx;
+    writerSignal.notify_all();
     return true;
 }
 
@@ -425,6 +480,8 @@ void captureAddSound(const int16_t *samples, int64_t frames) {
 }
 
 int64_t captureFramesWritten() {
+    std::unique_lock<std::mutex> lock(writerLock);
+    waitForWriter(lock);
     return framesWritten;
 }
 
@@ -432,6 +489,7 @@ bool captureClose() {
     if (!captureOpened)
         return false;
     captureOpened = false;
+    stopWriter();
     std::vector<uint8_t> header = wavHeader(wavFrames);
     bool soundOk = fseek(wavFile, 0, SEEK_SET) == 0 &&
                    fwrite(header.data(), 1, header.size(), wavFile) == header.size();
@@ -446,7 +504,7 @@ bool captureClose() {
 
     close(encoderInput);
     encoderInput = -1;
-    bool videoOk = finishProgram(encoderPid) && !encoderBroken;
+    bool videoOk = finishProgram(encoderPid) && !writerFailed;
     encoderPid = -1;
     if (framesWritten == 0) {
         fprintf(stderr, "nothing captured: %s not written\n", outputPath.c_str());
