@@ -1,6 +1,6 @@
 // capture_output.cpp -- writes captured frames and sound through ffmpeg, or as PNG files and a WAV
 //
-// With ffmpeg the frames go down a pipe as raw RGB to an ffmpeg that encodes the video
+// With ffmpeg the frames go down a pipe, as OpenGL reads them, to an ffmpeg that encodes the video
 // alone, while the sound goes to a WAV file beside it; when the capture ends a second ffmpeg
 // muxes the two into a file beside the output, which is renamed to the output only once it
 // is complete. Two steps instead of one ffmpeg reading two pipes: ffmpeg may wait on one
