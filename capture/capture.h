@@ -8,9 +8,11 @@
 // numbered PNG files and the sound to "audio.wav" in a folder named after the output without
 // its extension. Returns false (after saying why on standard error) when nothing can be written.
 bool captureOpen(const std::string &output, int width, int height, int fps);
-// One frame: width * height RGB triplets, top row first. False when it could not be written
-// (ffmpeg ended, or the disk refused a PNG): the capture should stop.
-bool captureAddFrame(const uint8_t *rgb);
+// One frame as OpenGL reads it: width * height pixels of 4 bytes (blue, green, red, unused),
+// bottom row first. It is written in the background: the pixels must stay as they are until
+// the next call or captureClose returns. False when a frame could not be written (ffmpeg
+// ended, or the disk refused a PNG): the capture should stop.
+bool captureAddFrame(const uint8_t *bgrx);
 // `frames` stereo frames of interleaved 16-bit samples at 44100 Hz.
 void captureAddSound(const int16_t *samples, int64_t frames);
 // Closes the files and muxes the video; says on standard error what was written. Returns

@@ -1,27 +1,34 @@
 // capture_output.cpp -- writes captured frames and sound through ffmpeg, or as PNG files and a WAV
 //
-// With ffmpeg the frames go down a pipe as raw RGB to an ffmpeg that encodes the video
+// With ffmpeg the frames go down a pipe, as OpenGL reads them, to an ffmpeg that encodes the video
 // alone, while the sound goes to a WAV file beside it; when the capture ends a second ffmpeg
-// muxes the two into the output. Two steps instead of one ffmpeg reading two pipes: ffmpeg
-// may wait on one input while we wait to write the other, and the sound is small.
+// muxes the two into a file beside the output, which is renamed to the output only once it
+// is complete. Two steps instead of one ffmpeg reading two pipes: ffmpeg may wait on one
+// input while we wait to write the other, and the sound is small. The parts are written in
+// forms that stay playable when cut off (MPEG-TS or Matroska, a WAV whose header says "to the
+// end of the file"), so a full disk or a killed ffmpeg leaves something that plays.
 #include "capture.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 static std::string outputPath;     // what the user asked for
 static std::string videoPath;      // ffmpeg: the video before muxing, beside the output
+static std::string partPath;       // ffmpeg: the muxed file until it is complete, beside the output
 static std::string wavPath;        // the sound, beside the output or in the PNG folder
 static std::string pngFolder;      // PNG fallback: where the frames go; empty with ffmpeg
 static std::string ffmpegPath;     // the ffmpeg that runs, empty for the PNG fallback
@@ -30,11 +37,18 @@ static int frameWidth, frameHeight;  // pixels
 static int framesPerSecond;
 static pid_t encoderPid = -1;      // the ffmpeg encoding the video, -1 when none runs
 static int encoderInput = -1;      // write end of the pipe to its standard input
-static bool encoderBroken;         // it died under us: no more frames go in
 static FILE *wavFile;
+static bool soundBroken;           // a write to the WAV failed (a full disk): the capture should stop
 static int64_t wavFrames;          // stereo frames in the WAV so far
 static int64_t framesWritten;
 static bool captureOpened;
+// The writer thread hands frames to ffmpeg (or the PNG files) while the next one is drawn.
+static std::thread writer;
+static std::mutex writerLock;
+static std::condition_variable writerSignal;  // a frame came, the frame is done, or the end
+static const uint8_t *writerFrame;  // the frame being written, null when the writer is idle
+static bool writerFailed;           // a frame could not be written: no more are taken
+static bool writerEnd;              // no more frames will come
 
 // ---------------------------------------------------------------------------------------
 // small writers
@@ -104,13 +118,13 @@ static void pngChunk(std::vector<uint8_t> &png, const char *type, const std::vec
 
 // Stored (uncompressed) deflate blocks keep the writer free of a compression library; the
 // fallback is for machines without ffmpeg, where size matters less than working at all.
-static bool writePng(const std::string &path, const uint8_t *rgb, int width, int height) {
-    std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels
-    size_t rowBytes = size_t(width) * 3;
-    raw.reserve((rowBytes + 1) * height);
-    for (int y = 0; y < height; y++) {
+static bool writePng(const std::string &path, const uint8_t *bgrx, int width, int height) {
+    std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels as RGB, top row first
+    raw.reserve((size_t(width) * 3 + 1) * height);
+    for (int y = height - 1; y >= 0; y--) {
         raw.push_back(0);
-        raw.insert(raw.end(), rgb + y * rowBytes, rgb + (y + 1) * rowBytes);
+        for (const uint8_t *p = bgrx + size_t(y) * width * 4, *end = p + size_t(width) * 4; p < end; p += 4)
+            raw.insert(raw.end(), {p[2], p[1], p[0]});
     }
     std::vector<uint8_t> z = {0x78, 0x01};
     uint32_t a = 1, b = 0;  // Adler-32 of the uncompressed data
@@ -229,44 +243,144 @@ static bool writeAll(int fd, const uint8_t *p, size_t n) {
 }
 
 static std::vector<std::string> ffmpegCommand() {
-    // -nostdin: outside the terminal's foreground group, reading keys from it would stop ffmpeg
-    return {ffmpegPath, "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
+    // -nostdin: outside the terminal's foreground group, reading keys from it would stop ffmpeg.
+    // -xerror: without it, a failure to write the file's end (a full disk) still exits with 0.
+    return {ffmpegPath, "-hide_banner", "-nostdin", "-loglevel", "error", "-xerror", "-y"};
 }
 
 static bool startEncoder() {
     std::vector<std::string> args = ffmpegCommand();
     std::string size = std::to_string(frameWidth) + "x" + std::to_string(frameHeight);
-    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "-video_size", size,
+    // the frames as OpenGL reads them, bottom row first: vflip turns them around by pointing
+    // at the last row with a negative stride, without copying a pixel
+    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "bgr0", "-video_size", size,
                              "-framerate", std::to_string(framesPerSecond), "-i", "-"});
     if (losslessOutput)
-        args.insert(args.end(), {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1"});
+        // tagged as what it is: the window's RGB, sRGB as any monitor shows it
+        args.insert(args.end(), {"-vf", "vflip", "-c:v", "ffv1", "-level", "3", "-g", "1", "-slicecrc", "1",
+                                 "-colorspace", "rgb", "-color_primaries", "bt709",
+                                 "-color_trc", "iec61966-2-1", "-color_range", "pc",
+                                 "-flags:v", "+bitexact", "-f", "matroska"});
     else
-        // veryfast encodes in about half the time of medium, and at this quality the pictures
-        // differ by about 1 dB of PSNR (48 against 49 dB from the frames read back)
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
-                                 "-pix_fmt", "yuv420p"});
-    args.insert(args.end(), {"-flags:v", "+bitexact", "-fflags", "+bitexact", videoPath});
+        // Players take HD video without tags as BT.709, many SD too: the matrix is chosen
+        // in the conversion itself (swscale's default is BT.601) and every colour field is
+        // tagged, at every size. veryfast encodes in about half the time of medium, and at
+        // this quality the pictures differ by about 1 dB of PSNR (48 against 49 dB from the
+        // frames read back). What video sites ask for: High profile, a closed GOP of half a
+        // second, 2 B-frames. MPEG-TS, not MP4, until the mux: it plays when cut off.
+        args.insert(args.end(), {"-vf", "vflip,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+                                 "-c:v", "libx264", "-preset", "veryfast", "-crf", "16",
+                                 "-profile:v", "high", "-g", std::to_string(std::max(1, framesPerSecond / 2)),
+                                 "-bf", "2", "-flags:v", "+bitexact+cgop",
+                                 "-colorspace", "bt709", "-color_primaries", "bt709",
+                                 "-color_trc", "bt709", "-color_range", "tv", "-f", "mpegts"});
+    args.insert(args.end(), {"-fflags", "+bitexact", videoPath});
     encoderPid = startProgram(args, &encoderInput);
-    // A pipe holds 64 KiB, a frame is several hundred: with room for a whole frame we can draw
-    // the next one while ffmpeg takes this one in. Only a wish; the system may refuse it.
+    // A pipe holds 64 KiB, a frame is megabytes: a larger pipe means fewer turns between the
+    // writer and ffmpeg. Only a wish; the system may refuse it.
     if (encoderPid > 0)
         fcntl(encoderInput, F_SETPIPE_SZ, 1 << 20);
     return encoderPid > 0;
 }
 
+// Muxes the video part and the WAV into partPath.
 static bool muxVideoAndSound() {
     std::vector<std::string> args = ffmpegCommand();
     args.insert(args.end(), {"-i", videoPath, "-i", wavPath, "-map", "0:v:0", "-map", "1:a:0",
                              "-c:v", "copy"});
     if (losslessOutput)
-        args.insert(args.end(), {"-c:a", "flac"});
+        args.insert(args.end(), {"-c:a", "flac", "-f", "matroska"});
     else
-        args.insert(args.end(), {"-c:a", "aac", "-b:a", "192k", "-movflags", "+faststart"});
+        // AAC-LC at 48 kHz and 384 kbit/s as video sites ask; soxr's resampler at 28 bits
+        // keeps its error below what AAC adds
+        args.insert(args.end(), {"-af", "aresample=resampler=soxr:precision=28", "-ar", "48000",
+                                 "-ac", "2", "-c:a", "aac", "-profile:a", "aac_low", "-b:a", "384k",
+                                 "-movflags", "+faststart", "-f", "mp4"});
     // bitexact: no encoder version strings or random stream identifiers, so two captures of
     // the same span give the same bytes, not only the same pictures
-    args.insert(args.end(), {"-flags:a", "+bitexact", "-fflags", "+bitexact", outputPath});
+    args.insert(args.end(), {"-flags:a", "+bitexact", "-fflags", "+bitexact", partPath});
+    pid_t pid = startProgram(args, nullptr);
+    if (pid <= 0 || !finishProgram(pid))
+        return false;
+    // on the disk before it takes the output's name, so a crash cannot leave it half there
+    int fd = open(partPath.c_str(), O_RDONLY);
+    bool synced = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0)
+        close(fd);
+    return synced;
+}
+
+// True when ffmpeg decodes the first frame of a file's video (or the start of its sound).
+static bool plays(const std::string &file, const char *stream) {
+    std::vector<std::string> args = ffmpegCommand();
+    args.insert(args.end(), {"-i", file, "-map", stream, "-frames:v", "1", "-t", "0.1", "-f", "null", "-"});
     pid_t pid = startProgram(args, nullptr);
     return pid > 0 && finishProgram(pid);
+}
+
+// Describes a part kept after a failure, or removes it when nothing in it plays.
+static std::string keptPart(const std::string &file, const char *stream, const char *what) {
+    struct stat s;
+    if (stat(file.c_str(), &s) != 0)
+        return "";
+    if (s.st_size == 0 || !plays(file, stream)) {
+        remove(file.c_str());
+        return "";
+    }
+    return file + " (" + what + ", plays up to where it stops)";
+}
+
+// ---------------------------------------------------------------------------------------
+// the writer thread
+
+static bool writeFrame(const uint8_t *bgrx) {
+    if (!pngFolder.empty()) {
+        char name[32];
+        snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
+        if (!writePng(pngFolder + name, bgrx, frameWidth, frameHeight)) {
+            fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
+            return false;
+        }
+    } else if (!writeAll(encoderInput, bgrx, size_t(frameWidth) * frameHeight * 4)) {
+        fprintf(stderr, "\nffmpeg stopped taking frames after frame %lld\n", (long long)framesWritten);
+        return false;
+    }
+    return true;
+}
+
+static void writeFrames() {
+    std::unique_lock<std::mutex> lock(writerLock);
+    for (;;) {
+        writerSignal.wait(lock, [] { return writerFrame || writerEnd; });
+        if (!writerFrame)
+            return;
+        lock.unlock();
+        bool ok = writeFrame(writerFrame);
+        lock.lock();
+        if (ok)
+            framesWritten++;
+        writerFailed = !ok;
+        writerFrame = nullptr;
+        writerSignal.notify_all();
+    }
+}
+
+// Waits until the writer has finished the frame it has; false when that frame failed.
+static bool waitForWriter(std::unique_lock<std::mutex> &lock) {
+    writerSignal.wait(lock, [] { return !writerFrame; });
+    return !writerFailed;
+}
+
+static void stopWriter() {
+    if (!writer.joinable())
+        return;
+    {
+        std::unique_lock<std::mutex> lock(writerLock);
+        waitForWriter(lock);
+        writerEnd = true;
+        writerSignal.notify_all();
+    }
+    writer.join();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -300,8 +414,10 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
     frameWidth = width;
     frameHeight = height;
     framesPerSecond = fps;
-    // a dead ffmpeg must show up as a failed write, not end us
+    // a dead ffmpeg and a file-size limit must show up as failed writes, not end us (ffmpeg
+    // inherits the second and so fails on its own write too)
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 
     ffmpegPath = findFfmpeg();
     if (ffmpegPath.empty()) {
@@ -314,42 +430,38 @@ bool captureOpen(const std::string &output, int width, int height, int fps) {
         fprintf(stderr, "ffmpeg not found: writing numbered PNG frames and audio.wav into %s/ instead\n",
                 pngFolder.c_str());
     } else {
-        videoPath = output + ".video" + extension;
+        videoPath = output + (losslessOutput ? ".video.mkv" : ".video.ts");
         wavPath = output + ".wav";
+        partPath = output + ".part";
     }
     wavFile = fopen(wavPath.c_str(), "wb");
     if (!wavFile) {
         fprintf(stderr, "%s: cannot write: %s\n", output.c_str(), strerror(errno));
         return false;
     }
-    std::vector<uint8_t> header = wavHeader(0);
-    fwrite(header.data(), 1, header.size(), wavFile);
+    // sized "to the end of the file" until the close writes the real size: a WAV cut off
+    // by a full disk or a kill still plays
+    std::vector<uint8_t> header = wavHeader(INT64_MAX / 8);
+    soundBroken = fwrite(header.data(), 1, header.size(), wavFile) != header.size();
     if (!ffmpegPath.empty() && !startEncoder()) {
         fprintf(stderr, "%s: cannot start\n", ffmpegPath.c_str());
         fclose(wavFile);
         remove(wavPath.c_str());
         return false;
     }
+    writer = std::thread(writeFrames);
     captureOpened = true;
     return true;
 }
 
-bool captureAddFrame(const uint8_t *rgb) {
-    if (!captureOpened || encoderBroken)
+bool captureAddFrame(const uint8_t *bgrx) {
+    if (!captureOpened || soundBroken)
         return false;
-    if (!pngFolder.empty()) {
-        char name[32];
-        snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
-        if (!writePng(pngFolder + name, rgb, frameWidth, frameHeight)) {
-            fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
-            return false;
-        }
-    } else if (!writeAll(encoderInput, rgb, size_t(frameWidth) * frameHeight * 3)) {
-        fprintf(stderr, "\nffmpeg stopped taking frames after frame %lld\n", (long long)framesWritten);
-        encoderBroken = true;
+    std::unique_lock<std::mutex> lock(writerLock);
+    if (!waitForWriter(lock))
         return false;
-    }
-    framesWritten++;
+    writerFrame = bgrx;
+    writerSignal.notify_all();
     return true;
 }
 
@@ -360,11 +472,16 @@ void captureAddSound(const int16_t *samples, int64_t frames) {
     b.reserve(size_t(frames) * 4);
     for (int64_t i = 0; i < frames * 2; i++)
         put16(b, uint16_t(samples[i]));
-    fwrite(b.data(), 1, b.size(), wavFile);
+    if (!soundBroken && fwrite(b.data(), 1, b.size(), wavFile) != b.size()) {
+        fprintf(stderr, "\n%s: cannot write: %s\n", wavPath.c_str(), strerror(errno));
+        soundBroken = true;
+    }
     wavFrames += frames;
 }
 
 int64_t captureFramesWritten() {
+    std::unique_lock<std::mutex> lock(writerLock);
+    waitForWriter(lock);
     return framesWritten;
 }
 
@@ -372,6 +489,7 @@ bool captureClose() {
     if (!captureOpened)
         return false;
     captureOpened = false;
+    stopWriter();
     std::vector<uint8_t> header = wavHeader(wavFrames);
     bool soundOk = fseek(wavFile, 0, SEEK_SET) == 0 &&
                    fwrite(header.data(), 1, header.size(), wavFile) == header.size();
@@ -386,7 +504,7 @@ bool captureClose() {
 
     close(encoderInput);
     encoderInput = -1;
-    bool videoOk = finishProgram(encoderPid) && !encoderBroken;
+    bool videoOk = finishProgram(encoderPid) && !writerFailed;
     encoderPid = -1;
     if (framesWritten == 0) {
         fprintf(stderr, "nothing captured: %s not written\n", outputPath.c_str());
@@ -394,9 +512,16 @@ bool captureClose() {
         remove(wavPath.c_str());
         return false;
     }
-    if (!videoOk || !soundOk || !muxVideoAndSound()) {
-        fprintf(stderr, "%s could not be completed; the parts written are kept: %s and %s\n",
-                outputPath.c_str(), videoPath.c_str(), wavPath.c_str());
+    soundOk = soundOk && !soundBroken;
+    if (!videoOk || !soundOk || !muxVideoAndSound() || rename(partPath.c_str(), outputPath.c_str()) != 0) {
+        remove(partPath.c_str());
+        std::string video = keptPart(videoPath, "0:v:0", "the video without sound");
+        std::string sound = keptPart(wavPath, "0:a:0", "the sound");
+        std::string kept = video.empty() || sound.empty() ? video + sound : video + " and " + sound;
+        struct stat s;
+        fprintf(stderr, "%s could not be completed and was not written%s; %s%s\n", outputPath.c_str(),
+                stat(outputPath.c_str(), &s) == 0 ? " (the file of that name from before is left as it was)" : "",
+                kept.empty() ? "nothing that plays was left to keep" : "kept: ", kept.c_str());
         return false;
     }
     remove(videoPath.c_str());

@@ -6,6 +6,14 @@
 // us; each frame it is copied to the back buffer, and the status line goes on top of the copy.
 // The copy costs a full-window blit, so a scene that clears the colour on every frame draws
 // straight into the back buffer instead. Without framebuffer objects every scene does.
+//
+// The picture can also be drawn at another size than the window's and filtered to it on the
+// copy: larger by an integer N for a capture's smooth edges (an exact N x N box filter, each
+// window pixel the mean of the N x N picture pixels it covers, done by a small fragment shader:
+// a linear blit would average only the 2 x 2 pixels around each sample point), smaller for a
+// renderer that cannot fill the whole window in time (stretched up by a linear blit). Every
+// scene then draws through the picture. The scenes draw no lines, points or bitmaps, so
+// nothing of theirs depends on the pixel's size.
 #include "player.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -24,6 +32,18 @@ static PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
 static PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
 static PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
 static PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+static PFNGLCREATESHADERPROC createShader;
+static PFNGLSHADERSOURCEPROC shaderSource;
+static PFNGLCOMPILESHADERPROC compileShader;
+static PFNGLGETSHADERIVPROC getShaderiv;
+static PFNGLCREATEPROGRAMPROC createProgram;
+static PFNGLATTACHSHADERPROC attachShader;
+static PFNGLLINKPROGRAMPROC linkProgram;
+static PFNGLGETPROGRAMIVPROC getProgramiv;
+static PFNGLUSEPROGRAMPROC useProgram;
+static PFNGLGETUNIFORMLOCATIONPROC getUniformLocation;
+static PFNGLUNIFORM1IPROC uniform1i;
+static PFNGLUNIFORM2FPROC uniform2f;
 
 static bool pictureChecked;    // the entry points have been looked up
 static bool pictureAvailable;  // framebuffer objects work here
@@ -33,6 +53,13 @@ static GLuint pictureDepth;        // depth renderbuffer of the picture
 static int pictureWidth, pictureHeight;  // pixels
 static bool pictureBound;    // this frame draws into the picture
 static bool pictureStale;    // frames were drawn past the picture since it was last used
+static float pictureScaleSet = 1;  // picture size over window size, as asked for
+static int pictureWindowWidth, pictureWindowHeight;  // pixels: the window the picture is shown in
+static bool shadersChecked;        // the shader entry points have been looked up
+static bool shadersAvailable;      // GLSL programs can be built here
+static const int MAX_BOX = 4;      // the largest supersampling factor the box filter takes
+static GLuint boxPrograms[MAX_BOX + 1];  // box filter programs by factor, 0 until built
+static bool boxFailed[MAX_BOX + 1];      // the program for this factor would not build
 
 static bool lookUpEntryPoints() {
     genFramebuffers = (PFNGLGENFRAMEBUFFERSPROC)glutGetProcAddress("glGenFramebuffers");
@@ -53,6 +80,154 @@ static bool lookUpEntryPoints() {
            framebufferRenderbuffer && checkFramebufferStatus && blitFramebuffer;
 }
 
+static bool lookUpShaderEntryPoints() {
+    createShader = (PFNGLCREATESHADERPROC)glutGetProcAddress("glCreateShader");
+    shaderSource = (PFNGLSHADERSOURCEPROC)glutGetProcAddress("glShaderSource");
+    compileShader = (PFNGLCOMPILESHADERPROC)glutGetProcAddress("glCompileShader");
+    getShaderiv = (PFNGLGETSHADERIVPROC)glutGetProcAddress("glGetShaderiv");
+    createProgram = (PFNGLCREATEPROGRAMPROC)glutGetProcAddress("glCreateProgram");
+    attachShader = (PFNGLATTACHSHADERPROC)glutGetProcAddress("glAttachShader");
+    linkProgram = (PFNGLLINKPROGRAMPROC)glutGetProcAddress("glLinkProgram");
+    getProgramiv = (PFNGLGETPROGRAMIVPROC)glutGetProcAddress("glGetProgramiv");
+    useProgram = (PFNGLUSEPROGRAMPROC)glutGetProcAddress("glUseProgram");
+    getUniformLocation = (PFNGLGETUNIFORMLOCATIONPROC)glutGetProcAddress("glGetUniformLocation");
+    uniform1i = (PFNGLUNIFORM1IPROC)glutGetProcAddress("glUniform1i");
+    uniform2f = (PFNGLUNIFORM2FPROC)glutGetProcAddress("glUniform2f");
+    return createShader && shaderSource && compileShader && getShaderiv && createProgram &&
+           attachShader && linkProgram && getProgramiv && useProgram && getUniformLocation &&
+           uniform1i && uniform2f;
+}
+
+// The program that averages the `factor` x `factor` picture pixels under each window pixel; 0
+// where GLSL is missing or the program does not build (the copy then falls back to a blit).
+static GLuint boxProgram(int factor) {
+    if (!shadersChecked) {
+        shadersChecked = true;
+        shadersAvailable = lookUpShaderEntryPoints();
+    }
+    if (!shadersAvailable || factor < 2 || factor > MAX_BOX || boxFailed[factor])
+        return 0;
+    if (boxPrograms[factor])
+        return boxPrograms[factor];
+    // picture pixels are read at their centres with nearest filtering: exact 8-bit values,
+    // summed in floating point and divided once
+    char source[600];
+    snprintf(source, sizeof source,
+             "#version 110\n"
+             "uniform sampler2D picture;\n"
+             "uniform vec2 pictureSize;\n"
+             "void main() {\n"
+             "    vec2 corner = floor(gl_FragCoord.xy) * %d.0;\n"
+             "    vec4 sum = vec4(0.0);\n"
+             "    for (int y = 0; y < %d; y++)\n"
+             "        for (int x = 0; x < %d; x++)\n"
+             "            sum += texture2D(picture, (corner + vec2(x, y) + 0.5) / pictureSize);\n"
+             "    gl_FragColor = sum / %d.0;\n"
+             "}\n",
+             factor, factor, factor, factor * factor);
+    const char *text = source;
+    GLuint shader = createShader(GL_FRAGMENT_SHADER);
+    shaderSource(shader, 1, &text, nullptr);
+    compileShader(shader);
+    GLint compiled = 0, linked = 0;
+    getShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    GLuint program = createProgram();
+    attachShader(program, shader);
+    if (compiled) {
+        linkProgram(program);
+        getProgramiv(program, GL_LINK_STATUS, &linked);
+    }
+    if (!linked) {
+        printf("the %dx%d box filter did not build: the picture is filtered by a linear blit\n",
+               factor, factor);
+        fflush(stdout);
+        boxFailed[factor] = true;
+        return 0;
+    }
+    boxPrograms[factor] = program;
+    return program;
+}
+
+// The integer supersampling factor in force, 0 when the picture is not an integer multiple of
+// the window.
+static int boxFactor() {
+    int factor = int(pictureScaleSet + 0.5f);
+    if (factor < 2 || pictureWidth != factor * pictureWindowWidth ||
+        pictureHeight != factor * pictureWindowHeight)
+        return 0;
+    return factor;
+}
+
+// Draws the picture into the back buffer through the box filter; false when it cannot.
+static bool boxFilterToWindow(int factor) {
+    GLuint program = boxProgram(factor);
+    if (!program)
+        return false;
+    // everything set here is the scenes' state, put back below
+    glPushAttrib(GL_ENABLE_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_TEXTURE_BIT |
+                 GL_POLYGON_BIT | GL_VIEWPORT_BIT);
+    glDisable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_FOG);
+    glDepthMask(GL_FALSE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glViewport(0, 0, pictureWindowWidth, pictureWindowHeight);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, pictureColour);
+    useProgram(program);
+    uniform1i(getUniformLocation(program, "picture"), 0);
+    uniform2f(getUniformLocation(program, "pictureSize"), float(pictureWidth), float(pictureHeight));
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glBegin(GL_QUADS);
+    glVertex2f(-1, -1);
+    glVertex2f(1, -1);
+    glVertex2f(1, 1);
+    glVertex2f(-1, 1);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    useProgram(0);
+    glPopAttrib();
+    return true;
+}
+
+// The picture's size for a window, at the scale asked for, within what the renderer allows.
+static void scaledSize(int width, int height, int *scaledWidth, int *scaledHeight) {
+    GLint largest = 0, largestBuffer = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largestBuffer);
+    if (largestBuffer > 0 && largestBuffer < largest)
+        largest = largestBuffer;
+    float scale = pictureScaleSet;
+    if (largest > 0 && (width * scale > largest || height * scale > largest)) {
+        float fits = float(largest) / (width > height ? width : height);
+        // a supersampling factor stays an integer, so the box filter still applies
+        scale = scale >= 2 ? float(int(fits)) : fits;
+        if (scale < 1)
+            scale = 1;
+        printf("a %dx%d window cannot be drawn at %g times its size here: at %g instead\n", width,
+               height, pictureScaleSet, scale);
+        fflush(stdout);
+        pictureScaleSet = scale;
+    }
+    *scaledWidth = int(width * scale + 0.5f);
+    *scaledHeight = int(height * scale + 0.5f);
+    if (*scaledWidth < 1)
+        *scaledWidth = 1;
+    if (*scaledHeight < 1)
+        *scaledHeight = 1;
+}
+
 void pictureResize(int width, int height) {
     if (!pictureChecked) {
         pictureChecked = true;
@@ -64,6 +239,9 @@ void pictureResize(int width, int height) {
     }
     if (!pictureAvailable || width <= 0 || height <= 0)
         return;
+    pictureWindowWidth = width;
+    pictureWindowHeight = height;
+    scaledSize(width, height, &width, &height);
     if (pictureFramebuffer && width == pictureWidth && height == pictureHeight)
         return;
 
@@ -115,13 +293,29 @@ void pictureResize(int width, int height) {
     pictureHeight = height;
 }
 
+void pictureSetScale(float scale) {
+    if (!(scale > 0))
+        scale = 1;
+    pictureScaleSet = scale;
+    if (pictureFramebuffer)
+        pictureResize(pictureWindowWidth, pictureWindowHeight);
+}
+
+float pictureScale() {
+    return pictureChecked && !pictureAvailable ? 1 : pictureScaleSet;
+}
+
 void pictureBegin(bool keep) {
-    pictureBound = keep && pictureFramebuffer;
+    bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
+    // a picture of another size than the window's is the only way to the screen
+    pictureBound = pictureFramebuffer && (keep || !sameSize);
     if (!pictureBound) {
         pictureStale = true;
         return;
     }
     bindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+    if (!sameSize)
+        glViewport(0, 0, pictureWidth, pictureHeight);
     // After frames drawn straight to the screen the picture holds an older scene: start from
     // the clear colour, as the scene before did on every frame.
     if (pictureStale) {
@@ -135,7 +329,12 @@ void pictureEnd() {
         return;
     bindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
     bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,
-                    GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    int factor = boxFactor();
+    if (!factor || !boxFilterToWindow(factor)) {
+        bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
+        blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWindowWidth,
+                        pictureWindowHeight, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
+    }
     bindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, pictureWindowWidth, pictureWindowHeight);
 }

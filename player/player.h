@@ -88,4 +88,9 @@ void printSyncTable(FILE *file, const int *positions, int count);
 // straight into the back buffer (for scenes that clear the colour on every frame).
 void pictureBegin(bool keep);
 void pictureEnd();     // show the picture in the back buffer; overlay goes on top
-void pictureResize(int width, int height);
+void pictureResize(int width, int height);  // the window's size
+// The picture is drawn at `scale` times the window's size and shown filtered to it: an
+// integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up.
+void pictureSetScale(float scale);   // 1 by default
+float pictureScale();
+

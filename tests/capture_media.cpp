@@ -27,10 +27,11 @@ static std::string quoted(const std::string &s) {
 MediaInfo probe(const std::string &file) {
     MediaInfo info;
     std::string text = commandOutput("ffprobe -v error -count_frames -show_entries "
-                                     "stream=codec_type,codec_name,width,height,r_frame_rate,nb_read_frames "
+                                     "stream=codec_type,codec_name,profile,width,height,r_frame_rate,nb_read_frames,"
+                                     "color_space,color_primaries,color_transfer,color_range,sample_rate "
                                      "-of default=noprint_wrappers=1 " + quoted(file));
     std::istringstream lines(text);
-    std::string line, type, codec;
+    std::string line, type, codec, profile;
     // each stream's fields come in the order asked: codec_name before codec_type
     while (std::getline(lines, line)) {
         size_t eq = line.find('=');
@@ -39,8 +40,12 @@ MediaInfo probe(const std::string &file) {
         std::string key = line.substr(0, eq), value = line.substr(eq + 1);
         if (key == "codec_name")
             codec = value;
-        else if (key == "codec_type" && value == "video")
+        else if (key == "profile")
+            profile = value;
+        else if (key == "codec_type" && value == "video") {
             info.videoCodec = codec;
+            info.videoProfile = profile;
+        }
         else if (key == "codec_type" && value == "audio")
             info.audioCodec = codec;
         else if (key == "width")
@@ -51,6 +56,16 @@ MediaInfo probe(const std::string &file) {
             info.frameRate = value;
         else if (key == "nb_read_frames" && info.frames < 0 && value != "N/A")
             info.frames = atoll(value.c_str());
+        else if (key == "color_space" && info.colorSpace.empty())
+            info.colorSpace = value;
+        else if (key == "color_primaries" && info.colorPrimaries.empty())
+            info.colorPrimaries = value;
+        else if (key == "color_transfer" && info.colorTransfer.empty())
+            info.colorTransfer = value;
+        else if (key == "color_range" && info.colorRange.empty())
+            info.colorRange = value;
+        else if (key == "sample_rate")
+            info.audioRate = atoi(value.c_str());
     }
     info.audioSeconds = decodeSound(file).size() / 2 / 44100.0;
     return info;
@@ -65,9 +80,11 @@ std::vector<int16_t> decodeSound(const std::string &file) {
     return samples;
 }
 
-std::vector<std::vector<uint8_t>> decodeFrames(const std::string &file, int width, int height) {
+std::vector<std::vector<uint8_t>> decodeFrames(const std::string &file, int width, int height,
+                                               const std::string &filter) {
     std::vector<std::vector<uint8_t>> frames;
-    FILE *p = popen(("ffmpeg -v error -i " + quoted(file) + " -map 0:v:0 -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
+    std::string vf = filter.empty() ? "" : " -vf " + quoted(filter);
+    FILE *p = popen(("ffmpeg -v error -i " + quoted(file) + " -map 0:v:0" + vf + " -f rawvideo -pix_fmt rgb24 -").c_str(), "r");
     if (!p)
         return frames;
     std::vector<uint8_t> frame(size_t(width) * height * 3);

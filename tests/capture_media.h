@@ -10,13 +10,19 @@ struct MediaInfo {
     int width = 0, height = 0;
     long long frames = -1;    // video frames counted by decoding
     double audioSeconds = 0;  // decoded sound, in seconds at 44100 Hz
+    std::string videoProfile;  // as ffprobe names it, "High"
+    // the video's colour tags: matrix, primaries, transfer, range ("unknown" when untagged)
+    std::string colorSpace, colorPrimaries, colorTransfer, colorRange;
+    int audioRate = 0;         // Hz, as stored
 };
 
 MediaInfo probe(const std::string &file);
 // The first sound track decoded to 44100 Hz stereo 16-bit samples, interleaved.
 std::vector<int16_t> decodeSound(const std::string &file);
-// Every video frame decoded to RGB, top row first.
-std::vector<std::vector<uint8_t>> decodeFrames(const std::string &file, int width, int height);
+// Every video frame decoded to RGB, top row first; `filter` (such as a scale with the matrix
+// a player would use) comes before the conversion to RGB.
+std::vector<std::vector<uint8_t>> decodeFrames(const std::string &file, int width, int height,
+                                               const std::string &filter = "");
 // The MD5 of each video frame as RGB (ffmpeg's framemd5), for a video or an image.
 std::vector<std::string> frameHashes(const std::string &file);
 // Mean absolute difference of two equally sized pictures, per channel value (0 to 255).

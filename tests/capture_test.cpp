@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 #include <libopenmpt/libopenmpt.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -198,21 +200,117 @@ TEST_F(Capture, LosslessSpanHasItsFramesExactSoundAndTheSceneChange) {
     EXPECT_GT(step, 2 * calm + 1) << "frames " << change - 1 << " and " << change;
 }
 
-// H.264 and AAC in an .mp4, in a window made smaller by --size.
-TEST_F(Capture, Mp4AtAnotherSizeHasItsFramesAndSound) {
-    ASSERT_EQ(0, capture("small.mp4 --fps 10 --size 320x240 --from 1.0 --to 2.0", "small"));
-    MediaInfo info = probe(path("small.mp4"));
+// The top-level boxes of an MP4, in file order ("ftyp", "moov", "mdat", ...).
+static std::vector<std::string> mp4Boxes(const std::string &bytes) {
+    std::vector<std::string> boxes;
+    for (size_t at = 0; at + 8 <= bytes.size();) {
+        uint64_t size = uint64_t(uint8_t(bytes[at])) << 24 | uint8_t(bytes[at + 1]) << 16 |
+                        uint8_t(bytes[at + 2]) << 8 | uint8_t(bytes[at + 3]);
+        boxes.push_back(bytes.substr(at + 4, 4));
+        if (size == 1 && at + 16 <= bytes.size()) {
+            size = 0;
+            for (int i = 0; i < 8; i++)
+                size = size << 8 | uint8_t(bytes[at + 8 + i]);
+        }
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return boxes;
+}
+
+// The mean colour, as decoded, of the pixels that show `colour` in the window with a 5x5
+// neighbourhood of the same colour (so neither chroma subsampling nor an edge reaches them).
+static bool meanOfFlatColour(const std::vector<uint8_t> &window, const std::vector<uint8_t> &decoded, int width,
+                             int height, const uint8_t colour[3], double mean[3], size_t *count) {
+    auto is = [&](int x, int y) {
+        const uint8_t *p = &window[(size_t(y) * width + x) * 3];
+        return p[0] == colour[0] && p[1] == colour[1] && p[2] == colour[2];
+    };
+    double sum[3] = {0, 0, 0};
+    *count = 0;
+    for (int y = 2; y < height - 2; y++) {
+        for (int x = 2; x < width - 2; x++) {
+            bool flat = true;
+            for (int dy = -2; dy <= 2 && flat; dy++)
+                for (int dx = -2; dx <= 2 && flat; dx++)
+                    flat = is(x + dx, y + dy);
+            if (!flat)
+                continue;
+            for (int c = 0; c < 3; c++)
+                sum[c] += decoded[(size_t(y) * width + x) * 3 + c];
+            ++*count;
+        }
+    }
+    for (int c = 0; c < 3; c++)
+        mean[c] = *count ? sum[c] / *count : -1;
+    return *count > 0;
+}
+
+// H.264 and AAC in an .mp4 at 1080p, as video sites ask for them: High profile, AAC at
+// 48 kHz, the index at the front, every colour tag BT.709; the sound as heard, and the
+// colours as a BT.709 player shows them against the window's own (a lossless capture).
+TEST_F(Capture, Mp4At1080pIsTaggedAndShowsTheWindowsColours) {
+    // the samovar scene's first second: yellows on the red
+    ASSERT_EQ(0, capture("hd.mp4 --fps 10 --size 1080p --from 2.0 --to 3.0", "hd"));
+    MediaInfo info = probe(path("hd.mp4"));
     EXPECT_EQ("h264", info.videoCodec);
+    EXPECT_EQ("High", info.videoProfile);
     EXPECT_EQ("aac", info.audioCodec);
+    EXPECT_EQ(48000, info.audioRate);
     EXPECT_EQ(10, info.frames);
     EXPECT_EQ("10/1", info.frameRate);
-    EXPECT_EQ(320, info.width);
-    EXPECT_EQ(240, info.height);
+    EXPECT_EQ(1920, info.width);
+    EXPECT_EQ(1080, info.height);
+    EXPECT_EQ("bt709", info.colorSpace);
+    EXPECT_EQ("bt709", info.colorPrimaries);
+    EXPECT_EQ("bt709", info.colorTransfer);
+    EXPECT_EQ("tv", info.colorRange);
     EXPECT_NEAR(1.0, info.audioSeconds, 0.03);
+    std::vector<std::string> boxes = mp4Boxes(readFileText(path("hd.mp4")));
+    auto moov = std::find(boxes.begin(), boxes.end(), "moov"), mdat = std::find(boxes.begin(), boxes.end(), "mdat");
+    EXPECT_TRUE(moov != boxes.end() && mdat != boxes.end() && moov < mdat) << "the index comes first";
+
+    ASSERT_EQ(0, capture("window.mkv --fps 10 --size 1080p --from 2.5 --to 2.6", "window"));
+    std::vector<std::vector<uint8_t>> window = decodeFrames(path("window.mkv"), 1920, 1080);
+    std::vector<std::vector<uint8_t>> shown =
+        decodeFrames(path("hd.mp4"), 1920, 1080, "scale=in_color_matrix=bt709:in_range=tv");
+    ASSERT_EQ(1u, window.size());
+    ASSERT_EQ(10u, shown.size());
+    const uint8_t red[3] = {204, 0, 0};
+    // the most common yellow the window shows
+    std::map<uint32_t, size_t> yellows;
+    for (size_t p = 0; p < window[0].size(); p += 3) {
+        const uint8_t *c = &window[0][p];
+        if (c[0] > 200 && c[1] > 200 && c[2] < 100)
+            yellows[uint32_t(c[0]) << 16 | c[1] << 8 | c[2]]++;
+    }
+    std::vector<const uint8_t *> colours = {red};
+    uint8_t yellow[3] = {0, 0, 0};
+    if (!yellows.empty()) {
+        auto most = std::max_element(yellows.begin(), yellows.end(),
+                                     [](const auto &a, const auto &b) { return a.second < b.second; });
+        yellow[0] = uint8_t(most->first >> 16);
+        yellow[1] = uint8_t(most->first >> 8);
+        yellow[2] = uint8_t(most->first);
+        colours.push_back(yellow);
+    } else if (modelsPresent()) {
+        ADD_FAILURE() << "no yellow in the frame";
+    }
+    for (const uint8_t *colour : colours) {
+        double mean[3];
+        size_t count;
+        ASSERT_TRUE(meanOfFlatColour(window[0], shown[5], 1920, 1080, colour, mean, &count))
+            << int(colour[0]) << "," << int(colour[1]) << "," << int(colour[2]) << " nowhere flat";
+        printf("window (%d, %d, %d) decoded as BT.709: (%.1f, %.1f, %.1f) over %zu pixels\n", colour[0], colour[1],
+               colour[2], mean[0], mean[1], mean[2], count);
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(colour[c], mean[c], 3.0) << "channel " << c;
+    }
 
     // AAC is lossy and may shift the sound by its priming: find the shift, then the error
-    std::vector<int16_t> sound = decodeSound(path("small.mp4"));
-    std::vector<int16_t> expected = referenceSound(44100, 44100);
+    std::vector<int16_t> sound = decodeSound(path("hd.mp4"));
+    std::vector<int16_t> expected = referenceSound(88200, 44100);
     ASSERT_GT(sound.size(), 40000u * 2);
     double bestNoise = 1e30;
     int bestShift = 0;
@@ -363,6 +461,131 @@ TEST_F(Capture, SignalsToTheWholeGroupStillLeaveAPlayableFile) {
     }
 }
 
+// Pixels in a frame whose colour is a blend of its neighbours': more than `tolerance` from each
+// of the 8 around it in some channel, and within their range in every channel.
+static size_t blendedPixels(const std::vector<uint8_t> &f, int width, int height, int tolerance) {
+    size_t count = 0;
+    for (int y = 1; y < height - 1; y++) {
+        for (int x = 1; x < width - 1; x++) {
+            const uint8_t *p = &f[(size_t(y) * width + x) * 3];
+            bool alone = true, between = true;
+            for (int c = 0; c < 3; c++) {
+                int low = 255, high = 0;
+                for (int dy = -1; dy <= 1; dy++)
+                    for (int dx = -1; dx <= 1; dx++) {
+                        if (!dx && !dy)
+                            continue;
+                        int v = f[(size_t(y + dy) * width + x + dx) * 3 + c];
+                        low = std::min(low, v);
+                        high = std::max(high, v);
+                    }
+                between = between && p[c] >= low && p[c] <= high;
+            }
+            for (int dy = -1; dy <= 1 && alone; dy++)
+                for (int dx = -1; dx <= 1 && alone; dx++) {
+                    if (!dx && !dy)
+                        continue;
+                    const uint8_t *q = &f[(size_t(y + dy) * width + x + dx) * 3];
+                    int d = std::max({std::abs(p[0] - q[0]), std::abs(p[1] - q[1]), std::abs(p[2] - q[2])});
+                    alone = d > tolerance;
+                }
+            count += alone && between;
+        }
+    }
+    return count;
+}
+
+// Supersampling smooths the edges and nothing else: the same frame at 2 against 1 gains
+// blended pixels at edges, differs from 1 only next to its edges, and keeps the status line's
+// pixels as they are.
+TEST_F(Capture, SupersamplingSmoothsEdgesAndNothingElse) {
+    if (!modelsPresent()) {
+        printf("no models in data/: nothing with edges to smooth\n");
+        return;
+    }
+    ASSERT_EQ(0, capture("ss1.mkv --fps 10 --supersample 1 --from 2.5 --to 2.6", "ss1"));
+    ASSERT_EQ(0, capture("ss2.mkv --fps 10 --supersample 2 --from 2.5 --to 2.6", "ss2"));
+    std::vector<std::vector<uint8_t>> one = decodeFrames(path("ss1.mkv"), 640, 480);
+    std::vector<std::vector<uint8_t>> two = decodeFrames(path("ss2.mkv"), 640, 480);
+    ASSERT_EQ(1u, one.size());
+    ASSERT_EQ(1u, two.size());
+    const int TOLERANCE = 8;  // channel steps: shading sampled at other points moves by a few
+    size_t blendedOne = blendedPixels(one[0], 640, 480, TOLERANCE);
+    size_t blendedTwo = blendedPixels(two[0], 640, 480, TOLERANCE);
+    // differences next to an edge of the unsmoothed frame (a neighbour more than TOLERANCE
+    // away) are the smoothing; anywhere else they would be a change of look
+    size_t atEdges = 0, elsewhere = 0;
+    for (int y = 0; y < 480; y++) {
+        for (int x = 0; x < 640; x++) {
+            size_t at = (size_t(y) * 640 + x) * 3;
+            int d = 0;
+            for (int c = 0; c < 3; c++)
+                d = std::max(d, std::abs(one[0][at + c] - two[0][at + c]));
+            if (d <= TOLERANCE)
+                continue;
+            bool edge = false;
+            for (int dy = -1; dy <= 1; dy++)
+                for (int dx = -1; dx <= 1; dx++) {
+                    int nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= 640 || ny >= 480)
+                        continue;
+                    size_t n = (size_t(ny) * 640 + nx) * 3;
+                    for (int c = 0; c < 3; c++)
+                        edge = edge || std::abs(one[0][at + c] - one[0][n + c]) > TOLERANCE;
+                }
+            (edge ? atEdges : elsewhere)++;
+        }
+    }
+    printf("blended pixels: %zu at 1, %zu at 2; differing by more than %d: %zu at edges, %zu elsewhere\n",
+           blendedOne, blendedTwo, TOLERANCE, atEdges, elsewhere);
+    EXPECT_GT(blendedTwo, 10 * blendedOne + 500);
+    EXPECT_GT(atEdges, 1000u);
+    EXPECT_LE(elsewhere, atEdges / 100);
+    // the status line, text and all, in the top-left corner of the frame
+    size_t statusDiffering = 0;
+    for (int y = 0; y < 14; y++)
+        for (int x = 0; x < 260; x++)
+            for (int c = 0; c < 3; c++)
+                statusDiffering += one[0][(size_t(y) * 640 + x) * 3 + c] != two[0][(size_t(y) * 640 + x) * 3 + c];
+    EXPECT_EQ(0u, statusDiffering);
+}
+
+// A full disk (a file-size limit here) during the final mux, or during the capture itself,
+// leaves nothing under the output's name; the parts kept play, and the message says so.
+TEST_F(Capture, AFullDiskLeavesNothingBrokenUnderTheOutputsName) {
+    ASSERT_EQ(0, capture("roomy.mkv --fps 10 --from 2.0 --to 3.0", "roomy"));
+    std::string videoAlone = "cd '" + workDir + "' && ffmpeg -v error -i roomy.mkv -map 0:v -c copy roomyvideo.mkv";
+    ASSERT_EQ(0, system(videoAlone.c_str()));
+    struct stat whole, video;
+    ASSERT_EQ(0, stat(path("roomy.mkv").c_str(), &whole));
+    ASSERT_EQ(0, stat(path("roomyvideo.mkv").c_str(), &video));
+    // room for the video part and the WAV (4410 * 4 bytes a frame), not for the muxed file
+    long long limit = (video.st_size + whole.st_size) / 2;
+    ASSERT_GT(limit, video.st_size + 4096);
+    ASSERT_GT(limit, 44 + 44100 * 4);
+    EXPECT_EQ(1, capture("full.mkv --fps 10 --from 2.0 --to 3.0", "full", "ulimit -f " + std::to_string(limit / 512) + " &&"));
+    std::string log = readFileText(path("full.err"));
+    EXPECT_NE(0, access(path("full.mkv").c_str(), F_OK)) << log;
+    EXPECT_NE(0, access(path("full.mkv.part").c_str(), F_OK)) << log;
+    EXPECT_NE(std::string::npos, log.find("full.mkv could not be completed and was not written; kept: "
+                                          "full.mkv.video.mkv (the video without sound, plays up to where it stops) "
+                                          "and full.mkv.wav (the sound, plays"))
+        << log;
+    EXPECT_EQ(10, probe(path("full.mkv.video.mkv")).frames);
+    EXPECT_EQ(decodeSound(path("roomy.mkv")), decodeSound(path("full.mkv.wav")));
+
+    // a limit reached within the first second: the capture stops, its H.264 part is cut off
+    EXPECT_EQ(1, capture("cut.mp4 --fps 60 --from 2.0 --to 3.0", "cut", "ulimit -f 200 &&"));
+    log = readFileText(path("cut.err"));
+    EXPECT_NE(0, access(path("cut.mp4").c_str(), F_OK)) << log;
+    EXPECT_NE(std::string::npos, log.find("cut.mp4 could not be completed and was not written; kept: "
+                                          "cut.mp4.video.ts (the video without sound, plays up to where it stops)"))
+        << log;
+    MediaInfo cut = probe(path("cut.mp4.video.ts"));
+    EXPECT_GT(cut.frames, 0) << log;
+    EXPECT_LT(cut.frames, 60) << log;
+}
+
 TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(1, capture("movie.avi --fps 10 --to 1", "avi"));
     EXPECT_NE(0, access(path("movie.avi").c_str(), F_OK));
@@ -372,6 +595,8 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(2, capture("--fps 10", "none"));
     EXPECT_EQ(2, capture("junk.mkv --size 320x240junk --to 1", "junk"));
     EXPECT_EQ(2, capture("junk.mkv --fps 10x --to 1", "junk"));
+    EXPECT_EQ(2, capture("junk.mkv --size 1080i --to 1", "junk"));
+    EXPECT_EQ(2, capture("junk.mkv --supersample 5 --to 1", "junk"));
     EXPECT_EQ(1, capture("/nonexistent/o.mp4 --to 1", "unwritable"));
     EXPECT_NE(std::string::npos, readFileText(path("unwritable.err")).find("/nonexistent/o.mp4: cannot write"))
         << "names the output asked for, not a part of it";

@@ -356,6 +356,48 @@ TEST(SceneTable, RowsInPlayOrderEndingOneRowPastTheTimelineEnd) {
     EXPECT_EQ(TIMELINE_END_ROW + 1, SceneTable[rows].row);
 }
 
+// Drawn at N times the window's size, each window pixel is the mean of the N x N picture
+// pixels it covers; every frame, even one that would go straight to the window, draws through
+// the picture with the picture's viewport, and the window's viewport comes back for the overlay.
+TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
+    GLint viewport[4];
+    for (int factor : {2, 3, 4}) {
+        pictureSetScale(float(factor));
+        EXPECT_EQ(float(factor), pictureScale());
+        pictureBegin(false);
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(640 * factor, viewport[2]);
+        EXPECT_EQ(480 * factor, viewport[3]);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        // white over picture columns 1 to N and rows 0 to N - 2: window pixel (0, 0) is covered
+        // (N - 1) * (N - 1) of N * N, its neighbour to the right 1 * (N - 1)
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(1, 0, factor, factor - 1);
+        glClearColor(1, 1, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0.8f, 0, 0, 1);
+        pictureEnd();
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(640, viewport[2]);
+        EXPECT_EQ(480, viewport[3]);
+        unsigned char pixels[3 * 3];
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, 3, 1, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+        double square = factor * factor;
+        EXPECT_NEAR(255 * (factor - 1) * (factor - 1) / square, pixels[0], 0.51) << factor;
+        EXPECT_NEAR(255 * (factor - 1) / square, pixels[3], 0.51) << factor;
+        EXPECT_EQ(0, pixels[6]) << factor;
+    }
+    pictureSetScale(1);
+    pictureBegin(false);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(640, viewport[2]) << "at scale 1 a frame that clears on its own skips the picture";
+    pictureEnd();
+}
+
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
