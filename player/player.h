@@ -99,3 +99,10 @@ void pictureResize(int width, int height);  // the window's size
 void pictureSetScale(float scale);   // 1 by default
 float pictureScale();
 
+// the picture drawn smaller than a large window where the renderer cannot fill it in time
+void setAdaptivePictureSize(bool on);    // on by default; off puts the window's size back
+void pictureFrameTimed(double seconds);  // after each paced frame: its start to its swap's return
+// The size step (0.9 to its power in each dimension) for the next frames, from the step in
+// force, the slow end (90th percentile) of its frame times, its frame rate, and the smallest
+// scale the window allows.
+int adaptiveStep(int step, double slowMs, double framesPerSecond, float smallest);

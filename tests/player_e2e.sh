@@ -91,6 +91,8 @@ Playing muzak...
 Entering mainloop...
 LINES
 check "no failure messages with the real data" bash -c "! grep -q -e 'Aw shit' -e 'cannot open' '$work/out'"
+# however slow the machine, a window with no room above 640x480 keeps its picture's size
+check "the picture is never made smaller at 640x480 or 900x500" bash -c "! grep -q 'picture is drawn at' '$work/out'"
 red=$(share x "640x480+0+0" "rgb(204,0,0)")
 check "the picture is mostly the red clear colour ($red)" greater "$red" 0.3
 dark=$(share x "300x16+8+8" "black")

@@ -324,6 +324,24 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     pictureEnd();
 }
 
+// The picture's size on a slow renderer: proportional to the time over the budget, never
+// smaller than 640 x 480, back up one step when there is room, and left alone by a renderer
+// that holds 60 frames a second.
+TEST(PictureSize, ShrinksToTheBudgetAndGrowsBackWithinItsBounds) {
+    const float fullHd = 480.0f / 1080;  // the smallest scale of a 1920 x 1080 window
+    EXPECT_EQ(0, adaptiveStep(0, 100, 10, 1.0f)) << "a 640 x 480 window is never made smaller";
+    EXPECT_EQ(0, adaptiveStep(0, 16.6, 60, fullHd)) << "vsync's wait on a renderer that keeps up";
+    EXPECT_EQ(0, adaptiveStep(0, 25, 60, fullHd)) << "a few slow frames that cost no tick";
+    // twice the budget at 30 a second: 0.8 * 16.7 / 33.3 of the area, a scale of 0.63 or more
+    EXPECT_EQ(4, adaptiveStep(0, 33.3, 30, fullHd));
+    EXPECT_EQ(2, adaptiveStep(1, 16.4, 58, fullHd)) << "at least one step down";
+    EXPECT_EQ(7, adaptiveStep(0, 200, 5, fullHd)) << "918 x 517, the last step above 480 lines";
+    EXPECT_EQ(7, adaptiveStep(7, 40, 25, fullHd));
+    EXPECT_EQ(4, adaptiveStep(4, 12, 60, fullHd)) << "one step up would not fit in 75 %";
+    EXPECT_EQ(3, adaptiveStep(4, 9, 60, fullHd));
+    EXPECT_EQ(0, adaptiveStep(0, 1, 60, fullHd));
+}
+
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
