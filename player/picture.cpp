@@ -228,6 +228,20 @@ static void scaledSize(int width, int height, int *scaledWidth, int *scaledHeigh
         *scaledHeight = 1;
 }
 
+// An RGBA texture read pixel by pixel. The binding is ours to restore: the scenes rely on theirs.
+static GLuint newColourTexture(int width, int height) {
+    GLint boundTexture;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    GLuint texture;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, boundTexture);
+    return texture;
+}
+
 void pictureResize(int width, int height) {
     if (!pictureChecked) {
         pictureChecked = true;
@@ -245,18 +259,8 @@ void pictureResize(int width, int height) {
     if (pictureFramebuffer && width == pictureWidth && height == pictureHeight)
         return;
 
-    // texture parameters and bindings below are ours to restore: the scenes rely on theirs
-    GLint boundTexture;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-
-    GLuint framebuffer, colour, depth;
+    GLuint framebuffer, colour = newColourTexture(width, height), depth;
     genFramebuffers(1, &framebuffer);
-    glGenTextures(1, &colour);
-    glBindTexture(GL_TEXTURE_2D, colour);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, boundTexture);
     genRenderbuffers(1, &depth);
     bindRenderbuffer(GL_RENDERBUFFER, depth);
     renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
@@ -337,4 +341,29 @@ void pictureEnd() {
     }
     bindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, pictureWindowWidth, pictureWindowHeight);
+}
+
+GLuint pictureRenderTexture(int width, int height, void (*draw)(int width, int height)) {
+    if (!pictureAvailable)
+        return 0;
+    GLint boundFramebuffer;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &boundFramebuffer);
+    GLuint texture = newColourTexture(width, height), framebuffer;
+    genFramebuffers(1, &framebuffer);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    if (checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+        glPushAttrib(GL_VIEWPORT_BIT | GL_COLOR_BUFFER_BIT);
+        glViewport(0, 0, width, height);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        draw(width, height);
+        glPopAttrib();
+    } else {
+        glDeleteTextures(1, &texture);
+        texture = 0;
+    }
+    bindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer);
+    deleteFramebuffers(1, &framebuffer);
+    return texture;
 }

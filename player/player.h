@@ -64,6 +64,17 @@ extern const float cameraPosition[3];
 extern const float cameraDirection[3];
 void reshapeView(int width, int height);
 void specialKeyPressed(int key, int x, int y);
+// The status line's pixels per font pixel: the desktop's integer scale where it has one. The
+// overlay's units are that many window pixels, and drawString zooms the glyphs to match.
+extern int textScale;
+int desktopScale();  // from the X resource Xft.dpi, 1 where none is set; before the window opens
+// The integer scale for a desktop's dots per inch (96 is 1:1) whose 640 x 480 window, scaled,
+// still fits on a screen of the given size.
+int scaleForDpi(double dpi, int screenWidth, int screenHeight);
+// F11 without a window manager: fills the monitor that shows most of the window (RandR's
+// monitor list), or puts the window back; false where a window manager or no RandR 1.5 leaves
+// fullscreen to GLUT. Sets `entered` to whether the window now fills its monitor.
+bool toggleMonitorFullScreen(bool *entered);
 void beginOverlay();
 void endOverlay();
 void drawString(float x, float y, int spacing, void *font, const char *text);
@@ -98,6 +109,9 @@ void pictureResize(int width, int height);  // the window's size
 // integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up.
 void pictureSetScale(float scale);   // 1 by default
 float pictureScale();
+// Draws with `draw` into a new texture of the given size, cleared to transparent black, as the
+// draw target with its own viewport; 0 where framebuffer objects are missing.
+unsigned pictureRenderTexture(int width, int height, void (*draw)(int width, int height));
 
 // the picture drawn smaller than a large window where the renderer cannot fill it in time
 void setAdaptivePictureSize(bool on);    // on by default; off puts the window's size back

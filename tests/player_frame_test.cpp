@@ -342,6 +342,17 @@ TEST(PictureSize, ShrinksToTheBudgetAndGrowsBackWithinItsBounds) {
     EXPECT_EQ(0, adaptiveStep(0, 1, 60, fullHd));
 }
 
+// The desktop's scale for the window and its status line: whole steps of 96 dots per inch, the
+// smaller one for a fractional scale, never a window larger than the screen.
+TEST(DesktopScale, WholeStepsThatFitTheScreen) {
+    EXPECT_EQ(1, scaleForDpi(0, 3840, 2160)) << "no Xft.dpi";
+    EXPECT_EQ(1, scaleForDpi(96, 3840, 2160));
+    EXPECT_EQ(1, scaleForDpi(144, 3840, 2160));
+    EXPECT_EQ(2, scaleForDpi(192, 3840, 2160));
+    EXPECT_EQ(2, scaleForDpi(288, 1920, 1080)) << "1920 x 1440 would not fit";
+    EXPECT_EQ(1, scaleForDpi(192, 1024, 768));
+}
+
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
