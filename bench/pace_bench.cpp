@@ -53,6 +53,7 @@ static Clock::time_point playStart;  // wall time at which the output is at play
 static int64_t playFrom;             // output frame heard at playStart
 static Clock::time_point frameStart; // this frame's clock read
 static bool fullscreenRun;           // every turn paced, each scene at a fixed and an adaptive size
+static double cpuPerFrameMs;         // the last measure's CPU time per paced frame, every thread
 
 // The frame driver's clock: the sound is moved on to the wall clock first, as a device would
 // have played it, so the frame sees the position heard now.
@@ -170,6 +171,7 @@ static double measure(const SceneRun &run, double seconds, Totals &all) {
     for (double i : intervals)
         meanInterval += i / intervals.size();
     double fps = meanInterval > 0 ? 1000 / meanInterval : 0;
+    cpuPerFrameMs = drawing.empty() ? 0 : cpu[1] * 1000 / drawing.size();
     if (fullscreenRun)
         return fps;
     double pacedCpu = cpu[1] / wall[1], unpacedCpu = cpu[0] / wall[0];
@@ -188,24 +190,27 @@ static double measure(const SceneRun &run, double seconds, Totals &all) {
 static void compareSizes(double seconds) {
     printf("\n%dx%d fullscreen, %.1f s per scene, paced; the picture at the window's size, then "
            "adaptive from the window's size on\n", windowWidth, windowHeight, seconds);
-    float smallest = std::max(640.0f / windowWidth, 480.0f / windowHeight);
-    printf("%-16s %9s %9s %9s %7s %11s\n", "scene", "fixed fps", "smallest", "adaptive", "ratio",
-           "picture");
+    int largest = std::max(1, std::min(windowWidth / 640, windowHeight / 480));
+    printf("%-16s %9s %9s %9s %7s %11s %9s %9s\n", "", "fixed", "smallest", "adaptive", "ratio",
+           "picture", "CPU ms", "CPU ms");
+    printf("%-16s %9s %9s %9s %7s %11s %9s %9s\n", "scene", "fps", "fps", "fps", "", "at the end",
+           "fixed", "adaptive");
     Totals unused;
     for (const SceneRun &run : runs) {
         setAdaptivePictureSize(false);
-        double fixed = measure(run, seconds, unused);
+        double fixed = measure(run, seconds, unused), fixedCpu = cpuPerFrameMs;
         // what the adaptive size could reach at best: the smallest picture from the start
-        pictureSetScale(smallest);
+        pictureSetScale(1.0f / largest);
         double small = measure(run, seconds, unused);
         setAdaptivePictureSize(true);
         pictureSetScale(1);
         double adaptive = measure(run, seconds, unused);
+        double adaptiveCpu = cpuPerFrameMs;
         char size[32];
         snprintf(size, sizeof size, "%dx%d", int(windowWidth * pictureScale() + 0.5f),
                  int(windowHeight * pictureScale() + 0.5f));
-        printf("%-16s %9.2f %9.2f %9.2f %7.3f %11s\n", run.name, fixed, small, adaptive,
-               fixed > 0 ? adaptive / fixed : 0, size);
+        printf("%-16s %9.2f %9.2f %9.2f %7.3f %11s %9.2f %9.2f\n", run.name, fixed, small, adaptive,
+               fixed > 0 ? adaptive / fixed : 0, size, fixedCpu, adaptiveCpu);
         fflush(stdout);
     }
 }

@@ -11,14 +11,16 @@
 // copy: larger by an integer N for a capture's smooth edges (an exact N x N box filter, each
 // window pixel the mean of the N x N picture pixels it covers, done by a small fragment shader:
 // a linear blit would average only the 2 x 2 pixels around each sample point), smaller for a
-// renderer that cannot fill the whole window in time (stretched up by a linear blit). Every
-// scene then draws through the picture. The scenes draw no lines, points or bitmaps, so
+// renderer that cannot fill the whole window in time: at 1/N of it each picture pixel becomes
+// an N x N square (a nearest blit, the cheapest stretch there is), at other sizes a linear
+// blit stretches it. Every scene then draws through the picture. The scenes draw no lines, points or bitmaps, so
 // nothing of theirs depends on the pixel's size.
 #include "player.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/freeglut.h>
 #include <GL/glext.h>
+#include <cmath>
 #include <cstdio>
 
 static PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
@@ -158,6 +160,17 @@ static int boxFactor() {
     return factor;
 }
 
+// The whole number N when the picture is 1/N of the window (rounded up, so N of its pixels
+// cover the window), 0 otherwise.
+static int replicationFactor() {
+    int factor = int(1 / pictureScaleSet + 0.5f);
+    if (pictureScaleSet >= 1 || std::fabs(pictureScaleSet * factor - 1) > 1e-4f)
+        return 0;
+    int overWidth = pictureWidth * factor - pictureWindowWidth;
+    int overHeight = pictureHeight * factor - pictureWindowHeight;
+    return overWidth >= 0 && overWidth < factor && overHeight >= 0 && overHeight < factor ? factor : 0;
+}
+
 // Draws the picture into the back buffer through the box filter; false when it cannot.
 static bool boxFilterToWindow(int factor) {
     GLuint program = boxProgram(factor);
@@ -220,8 +233,10 @@ static void scaledSize(int width, int height, int *scaledWidth, int *scaledHeigh
         fflush(stdout);
         pictureScaleSet = scale;
     }
-    *scaledWidth = int(width * scale + 0.5f);
-    *scaledHeight = int(height * scale + 0.5f);
+    // a picture smaller than the window rounds up: stretched, it must cover the window
+    float round = scale < 1 ? 0.999f : 0.5f;
+    *scaledWidth = int(width * scale + round);
+    *scaledHeight = int(height * scale + round);
     if (*scaledWidth < 1)
         *scaledWidth = 1;
     if (*scaledHeight < 1)
@@ -333,8 +348,12 @@ void pictureEnd() {
         return;
     bindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
     bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    int factor = boxFactor();
-    if (!factor || !boxFilterToWindow(factor)) {
+    int factor = boxFactor(), replicated = replicationFactor();
+    if (replicated) {
+        // the last row and column of squares may reach past the window's edge
+        blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth * replicated,
+                        pictureHeight * replicated, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    } else if (!factor || !boxFilterToWindow(factor)) {
         bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
         blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWindowWidth,
                         pictureWindowHeight, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);

@@ -3,24 +3,30 @@
 // The scenes are fill-bound: on a software renderer a 1920 x 1080 window costs about seven
 // times the pixels of 640 x 480 and the frames no longer fit in 1/60 s. The scenes' animation
 // is per frame, so a slow frame slows the whole presentation down; a picture with fewer pixels,
-// stretched to the window, keeps it at speed at the price of softer edges.
+// stretched to the window, keeps it at speed at the price of coarser pixels.
+//
+// The picture is the window's size divided by a whole number, each of its pixels shown as a
+// square of whole window pixels: on llvmpipe a stretch by pixel replication costs little more
+// than the same-size copy every kept picture already pays (CPU per frame at 1920 x 1080:
+// copy 12 ms, replication 15 ms, a linear stretch 23 ms, which ate what the smaller picture
+// saved in every scene but the two heaviest).
 //
 // How the size is chosen: the paced loop reports how long each frame took from its start to
 // its swap's return. Every half second (at least 10 frames, and only frames drawn at the size
 // in force) the 90th percentile of those times is compared with the frame budget:
-// - above 90 % of it while the frames also ran below 59.5 a second: the picture shrinks to the
-//   area that would have taken 80 % of the budget, the time taken as proportional to the area
-//   (the fixed part of a frame does not shrink, so the next look may shrink further);
-// - below 75 % of it, once grown by one step, at a smaller size than the window's: one step up;
+// - above 90 % of it while the frames also ran below 59.5 a second: the divisor grows to give
+//   the area that would have taken 80 % of the budget, the time taken as proportional to the
+//   area (the fixed part of a frame does not shrink, so the next look may shrink further);
 // - a step down that did not cut that time by a tenth is taken back, and the size stays at
-//   least as large for 10 s: stretching the picture to the window costs a full-window pass
-//   (about twice a same-size copy on a software renderer), which can eat what the smaller
-//   picture saves, most of all in scenes that draw straight to the window at full size.
-// Sizes are steps of 0.9 in each dimension (0.81 in area) from the window's down to the first
-// that is not smaller than 640 x 480 in either dimension, so the two thresholds leave a band in
-// which the size stays put. A window that is not larger than 640 x 480 is never changed, nor is
-// a picture a capture asked to be supersampled; a renderer that holds 60 a second (a display's
-// vsync wait included) never shrinks it. A new window size starts again from the full size.
+//   least as large for 10 s (a scene drawn straight to the window at full size pays the
+//   stretch as a new cost);
+// - otherwise, at a reduced size: one step up where the time, grown with the area, would stay
+//   under 75 % of the budget, and once per scene after a second at this size, a step up to
+//   try (the stretch's cost does not grow with the picture, so the area rule is cautious).
+// The divisor is never so large that the picture has fewer than 640 x 480 pixels, so a window
+// of 640 x 480 to 1279 x 959 is never changed, nor is a picture a capture asked to be
+// supersampled; a renderer that holds 60 a second (a display's vsync wait included) never
+// shrinks it. A new window size starts again from the full size.
 #include "player.h"
 
 #include <algorithm>
@@ -36,37 +42,29 @@ static double frameTimes[MAX_TIMED];  // milliseconds from a frame's start to it
 static int framesTimed;               // frames measured at the size in force, up to MAX_TIMED
 static int framesSkipped;             // frames after a change, not yet counted
 static SizeClock::time_point timedSince;  // the first counted frame's end
-static int sizeStep;                      // the size in force: 0.9 to this power of the window's
-static int sizedWidth, sizedHeight;       // the window the steps are for
+static SizeClock::time_point sizedSince;  // when the size in force was set
+static int divisor = 1;                   // the picture is the window's size divided by this
+static int sizedWidth, sizedHeight;       // the window the divisor is for
 static double slowBeforeShrink;  // ms, the slow end of the frames before the last step down; 0 after any other change
-static int stepBeforeShrink;     // the step before the last step down
-static int deepestTried = 1000;  // the deepest step allowed until triedUntil
+static int divisorBeforeShrink;  // the divisor before the last step down
+static int largestTried;         // the largest divisor allowed until triedUntil
 static SizeClock::time_point triedUntil;  // end of the wait after a step down that did not pay
+static int sceneTried = -2;      // the scene (sceneIndex, -2 for the end part) of the last step up to try
 
-static const double STEP = 0.9;           // one step in each dimension
 static const double BUDGET_MS = 1000.0 / 60;
 
-// The smallest scale the window allows: 640 x 480 or more in both dimensions.
-static float smallestScale(int width, int height) {
-    return std::max(640.0f / width, 480.0f / height);
+// The largest divisor that keeps 640 x 480 or more pixels in both dimensions.
+static int largestDivisor(int width, int height) {
+    return std::max(1, std::min(width / 640, height / 480));
 }
 
-static int stepFor(double scale) {
-    return int(std::floor(std::log(scale) / std::log(STEP) + 1e-6));
-}
-
-int adaptiveStep(int step, double slowMs, double framesPerSecond, float smallest) {
-    if (smallest >= 1)
-        return 0;
-    int deepest = stepFor(smallest);
-    double scale = std::pow(STEP, step);
-    if (slowMs > 0.9 * BUDGET_MS && framesPerSecond < 59.5) {
-        double area = scale * scale * 0.8 * BUDGET_MS / slowMs;
-        step = std::max(step + 1, stepFor(std::sqrt(area)));
-    } else if (step > 0 && slowMs / (STEP * STEP) < 0.75 * BUDGET_MS) {
-        step--;
-    }
-    return std::min(step, deepest);
+int adaptiveDivisor(int current, double slowMs, double framesPerSecond, int largest) {
+    int next = current;
+    if (slowMs > 0.9 * BUDGET_MS && framesPerSecond < 59.5)
+        next = std::max(current + 1, int(std::ceil(current * std::sqrt(slowMs / (0.8 * BUDGET_MS)))));
+    else if (current > 1 && slowMs * current * current / ((current - 1) * (current - 1)) < 0.75 * BUDGET_MS)
+        next = current - 1;
+    return std::max(1, std::min(next, largest));
 }
 
 // Counting starts afresh; after a change of size, a couple of frames later.
@@ -74,13 +72,15 @@ static void startTiming(bool sizeChanged) {
     framesTimed = 0;
     framesSkipped = sizeChanged ? 0 : 2;
     timedSince = SizeClock::now();
+    if (sizeChanged)
+        sizedSince = timedSince;
 }
 
 // Back to the window's size, with nothing learnt about smaller ones.
 static void startAtWindowSize() {
-    if (sizeStep > 0)
+    if (divisor > 1)
         pictureSetScale(1);
-    sizeStep = 0;
+    divisor = 1;
     slowBeforeShrink = 0;
     triedUntil = SizeClock::time_point();
     startTiming(true);
@@ -99,7 +99,8 @@ void pictureFrameTimed(double seconds) {
         sizedHeight = windowHeight;
         startAtWindowSize();
     }
-    if (smallestScale(windowWidth, windowHeight) >= 1)
+    int largest = largestDivisor(windowWidth, windowHeight);
+    if (largest == 1)
         return;
     // the first frames at a new size pay for the new picture
     if (framesSkipped < 2) {
@@ -109,7 +110,8 @@ void pictureFrameTimed(double seconds) {
     }
     frameTimes[framesTimed % MAX_TIMED] = seconds * 1000;
     framesTimed++;
-    double span = std::chrono::duration<double>(SizeClock::now() - timedSince).count();
+    SizeClock::time_point now = SizeClock::now();
+    double span = std::chrono::duration<double>(now - timedSince).count();
     if (framesTimed < 10 || span < 0.5)
         return;
 
@@ -118,26 +120,33 @@ void pictureFrameTimed(double seconds) {
     std::copy(frameTimes, frameTimes + n, sorted);
     std::nth_element(sorted, sorted + n * 9 / 10, sorted + n);
     double slow = sorted[n * 9 / 10];
-    SizeClock::time_point now = SizeClock::now();
-    int step;
+    int scene = endPartActive ? -2 : sceneIndex;
+    int next;
     if (slowBeforeShrink > 0 && slow > 0.9 * slowBeforeShrink) {
-        step = stepBeforeShrink;
-        deepestTried = stepBeforeShrink;
+        next = divisorBeforeShrink;
+        largestTried = divisorBeforeShrink;
         triedUntil = now + std::chrono::seconds(10);
     } else {
-        step = adaptiveStep(sizeStep, slow, framesTimed / span, smallestScale(windowWidth, windowHeight));
+        next = adaptiveDivisor(divisor, slow, framesTimed / span, largest);
         if (now < triedUntil)
-            step = std::min(step, std::max(deepestTried, sizeStep));
+            next = std::min(next, std::max(largestTried, divisor));
+        if (next == divisor && divisor > 1 && scene != sceneTried && now - sizedSince > std::chrono::seconds(1)) {
+            next = divisor - 1;
+            sceneTried = scene;
+        }
     }
-    slowBeforeShrink = step > sizeStep ? slow : 0;
-    stepBeforeShrink = sizeStep;
-    startTiming(step != sizeStep);
-    if (step == sizeStep)
+    slowBeforeShrink = next > divisor ? slow : 0;
+    divisorBeforeShrink = divisor;
+    startTiming(next != divisor);
+    if (next == divisor)
         return;
-    sizeStep = step;
-    pictureSetScale(float(std::pow(STEP, step)));
-    printf("the picture is drawn at %dx%d for the %dx%d window\n",
-           int(windowWidth * pictureScale() + 0.5f), int(windowHeight * pictureScale() + 0.5f),
-           windowWidth, windowHeight);
+    divisor = next;
+    float scale = 1.0f / divisor;
+    pictureSetScale(scale);
+    if (pictureScale() != scale) {
+        adaptivePictureSize = false;  // no picture of our own here: frames go straight to the window
+        return;
+    }
+    printf("the picture is drawn at 1/%d of the %dx%d window\n", divisor, windowWidth, windowHeight);
     fflush(stdout);
 }

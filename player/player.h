@@ -106,7 +106,8 @@ void pictureBegin(bool keep);
 void pictureEnd();     // show the picture in the back buffer; overlay goes on top
 void pictureResize(int width, int height);  // the window's size
 // The picture is drawn at `scale` times the window's size and shown filtered to it: an
-// integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up.
+// integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up
+// (at 1/N each pixel an N x N square).
 void pictureSetScale(float scale);   // 1 by default
 float pictureScale();
 // Draws with `draw` into a new texture of the given size, cleared to transparent black, as the
@@ -116,7 +117,7 @@ unsigned pictureRenderTexture(int width, int height, void (*draw)(int width, int
 // the picture drawn smaller than a large window where the renderer cannot fill it in time
 void setAdaptivePictureSize(bool on);    // on by default; off puts the window's size back
 void pictureFrameTimed(double seconds);  // after each paced frame: its start to its swap's return
-// The size step (0.9 to its power in each dimension) for the next frames, from the step in
-// force, the slow end (90th percentile) of its frame times, its frame rate, and the smallest
-// scale the window allows.
-int adaptiveStep(int step, double slowMs, double framesPerSecond, float smallest);
+// The divisor of the window's size for the picture of the next frames, from the divisor in
+// force, the slow end (90th percentile) of its frame times, its frame rate, and the largest
+// divisor the window allows.
+int adaptiveDivisor(int current, double slowMs, double framesPerSecond, int largest);

@@ -324,22 +324,21 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     pictureEnd();
 }
 
-// The picture's size on a slow renderer: proportional to the time over the budget, never
-// smaller than 640 x 480, back up one step when there is room, and left alone by a renderer
-// that holds 60 frames a second.
+// The picture's size on a slow renderer: the window's divided in proportion to the time over
+// the budget, within the divisors the window allows, back down by one where there is room, and
+// left alone by a renderer that holds 60 frames a second.
 TEST(PictureSize, ShrinksToTheBudgetAndGrowsBackWithinItsBounds) {
-    const float fullHd = 480.0f / 1080;  // the smallest scale of a 1920 x 1080 window
-    EXPECT_EQ(0, adaptiveStep(0, 100, 10, 1.0f)) << "a 640 x 480 window is never made smaller";
-    EXPECT_EQ(0, adaptiveStep(0, 16.6, 60, fullHd)) << "vsync's wait on a renderer that keeps up";
-    EXPECT_EQ(0, adaptiveStep(0, 25, 60, fullHd)) << "a few slow frames that cost no tick";
-    // twice the budget at 30 a second: 0.8 * 16.7 / 33.3 of the area, a scale of 0.63 or more
-    EXPECT_EQ(4, adaptiveStep(0, 33.3, 30, fullHd));
-    EXPECT_EQ(2, adaptiveStep(1, 16.4, 58, fullHd)) << "at least one step down";
-    EXPECT_EQ(7, adaptiveStep(0, 200, 5, fullHd)) << "918 x 517, the last step above 480 lines";
-    EXPECT_EQ(7, adaptiveStep(7, 40, 25, fullHd));
-    EXPECT_EQ(4, adaptiveStep(4, 12, 60, fullHd)) << "one step up would not fit in 75 %";
-    EXPECT_EQ(3, adaptiveStep(4, 9, 60, fullHd));
-    EXPECT_EQ(0, adaptiveStep(0, 1, 60, fullHd));
+    EXPECT_EQ(1, adaptiveDivisor(1, 100, 10, 1)) << "a window below 1280 x 960 is never divided";
+    EXPECT_EQ(1, adaptiveDivisor(1, 16.6, 60, 4)) << "vsync's wait on a renderer that keeps up";
+    EXPECT_EQ(1, adaptiveDivisor(1, 25, 60, 4)) << "a few slow frames that cost no tick";
+    EXPECT_EQ(2, adaptiveDivisor(1, 16.4, 58, 4)) << "at least one step down";
+    // twice the budget: half the size in each dimension takes half of it, under 80 %; at 3.6
+    // times, half would take 90 %
+    EXPECT_EQ(2, adaptiveDivisor(1, 33.3, 30, 4));
+    EXPECT_EQ(3, adaptiveDivisor(1, 60, 16, 4));
+    EXPECT_EQ(2, adaptiveDivisor(1, 200, 5, 2)) << "1920 x 1080 goes no lower than 960 x 540";
+    EXPECT_EQ(3, adaptiveDivisor(3, 7, 60, 4)) << "at 1/2, 7 * 9 / 4 ms would not fit in 75 %";
+    EXPECT_EQ(2, adaptiveDivisor(3, 5, 60, 4));
 }
 
 // The desktop's scale for the window and its status line: whole steps of 96 dots per inch, the
