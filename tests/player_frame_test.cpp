@@ -283,7 +283,7 @@ TEST_F(FrameDriver, WalksTheTimelineAndSwitchesToTheEndPart) {
 }
 
 // Drawn at N times the window's size, each window pixel is the mean of the N x N picture
-// pixels it covers; every frame, even one that would go straight to the window, draws through
+// pixels it covers (at 1/N, each picture pixel fills N x N window pixels); every frame, even one that would go straight to the window, draws through
 // the picture with the picture's viewport, and the window's viewport comes back for the overlay.
 TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     GLint viewport[4];
@@ -317,6 +317,25 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
         EXPECT_NEAR(255 * (factor - 1) / square, pixels[3], 0.51) << factor;
         EXPECT_EQ(0, pixels[6]) << factor;
     }
+    // at a half, each picture pixel is a 2 x 2 square of the window's, not a blend of its neighbours
+    pictureSetScale(0.5f);
+    pictureBegin(false);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(320, viewport[2]);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 1, 1);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0.8f, 0, 0, 1);
+    pictureEnd();
+    unsigned char square[3 * 3 * 3];
+    glReadPixels(0, 0, 3, 3, GL_RGB, GL_UNSIGNED_BYTE, square);
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(i % 3 < 2 && i / 3 < 2 ? 255 : 0, square[3 * i]) << "window pixel " << i % 3 << ", " << i / 3;
+
     pictureSetScale(1);
     pictureBegin(false);
     glGetIntegerv(GL_VIEWPORT, viewport);
