@@ -12,17 +12,18 @@
 // saved in every scene but the two heaviest).
 //
 // How the size is chosen: the paced loop reports how long each frame took from its start to
-// its swap's return. Every half second (at least 10 frames, and only frames drawn at the size
+// its swap's return. Every half second (at least 5 frames, and only frames drawn at the size
 // in force) the 90th percentile of those times is compared with the frame budget:
 // - above 90 % of it while the frames also ran below 59.5 a second: the divisor grows to give
 //   the area that would have taken 80 % of the budget, the time taken as proportional to the
 //   area (the fixed part of a frame does not shrink, so the next look may shrink further);
-// - a step down that did not cut that time by a tenth is taken back, and the size stays at
-//   least as large for 10 s (a scene drawn straight to the window at full size pays the
-//   stretch as a new cost);
+// - a step down that neither cut that time by a tenth nor raised the frame rate by a twentieth
+//   (nor reached 60) is taken back, and the size stays at least as large for 10 s (a scene
+//   drawn straight to the window at full size pays the stretch as a new cost);
 // - otherwise, at a reduced size: one step up where the time, grown with the area, would stay
 //   under 75 % of the budget, and once per scene after a second at this size, a step up to
-//   try (the stretch's cost does not grow with the picture, so the area rule is cautious).
+//   try where it would stay under twice the budget (the stretch's cost does not grow with the
+//   picture, so the area rule is cautious).
 // The divisor is never so large that the picture has fewer than 640 x 480 pixels, so a window
 // of 640 x 480 to 1279 x 959 is never changed, nor is a picture a capture asked to be
 // supersampled; a renderer that holds 60 a second (a display's vsync wait included) never
@@ -46,6 +47,7 @@ static SizeClock::time_point sizedSince;  // when the size in force was set
 static int divisor = 1;                   // the picture is the window's size divided by this
 static int sizedWidth, sizedHeight;       // the window the divisor is for
 static double slowBeforeShrink;  // ms, the slow end of the frames before the last step down; 0 after any other change
+static double rateBeforeShrink;  // frames a second before the last step down
 static int divisorBeforeShrink;  // the divisor before the last step down
 static int largestTried;         // the largest divisor allowed until triedUntil
 static SizeClock::time_point triedUntil;  // end of the wait after a step down that did not pay
@@ -112,7 +114,7 @@ void pictureFrameTimed(double seconds) {
     framesTimed++;
     SizeClock::time_point now = SizeClock::now();
     double span = std::chrono::duration<double>(now - timedSince).count();
-    if (framesTimed < 10 || span < 0.5)
+    if (framesTimed < 5 || span < 0.5)
         return;
 
     int n = std::min(framesTimed, MAX_TIMED);
@@ -122,20 +124,25 @@ void pictureFrameTimed(double seconds) {
     double slow = sorted[n * 9 / 10];
     int scene = endPartActive ? -2 : sceneIndex;
     int next;
-    if (slowBeforeShrink > 0 && slow > 0.9 * slowBeforeShrink) {
+    double rate = framesTimed / span;
+    if (slowBeforeShrink > 0 && slow > 0.9 * slowBeforeShrink && rate < 1.05 * rateBeforeShrink &&
+        rate < 59.5) {
         next = divisorBeforeShrink;
         largestTried = divisorBeforeShrink;
         triedUntil = now + std::chrono::seconds(10);
     } else {
-        next = adaptiveDivisor(divisor, slow, framesTimed / span, largest);
+        next = adaptiveDivisor(divisor, slow, rate, largest);
         if (now < triedUntil)
             next = std::min(next, std::max(largestTried, divisor));
-        if (next == divisor && divisor > 1 && scene != sceneTried && now - sizedSince > std::chrono::seconds(1)) {
+        double grown = slow * divisor * divisor / ((divisor - 1) * (divisor - 1));
+        if (next == divisor && divisor > 1 && scene != sceneTried && grown < 2 * BUDGET_MS &&
+            now - sizedSince > std::chrono::seconds(1)) {
             next = divisor - 1;
             sceneTried = scene;
         }
     }
     slowBeforeShrink = next > divisor ? slow : 0;
+    rateBeforeShrink = rate;
     divisorBeforeShrink = divisor;
     startTiming(next != divisor);
     if (next == divisor)
