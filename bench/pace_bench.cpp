@@ -10,6 +10,10 @@
 //
 // Run from the project root (where data/ lies), under a display:
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/bench/bench_pace [seconds per scene]
+// With "fullscreen" after the seconds, the window fills the screen and every turn is paced;
+// each scene plays twice, the picture held at the window's size and then sized to what the
+// renderer keeps up with, from the window's size on (the frame rates against each other):
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench/bench_pace 6 fullscreen
 // The module position comes from the audio engine's pull back-end playing the silent module
 // of benchmodule.cpp, moved on in step with the wall clock before every frame.
 #include "audio.h"
@@ -42,6 +46,8 @@ struct SceneRun {
 static Clock::time_point playStart;  // wall time at which the output is at playFrom
 static int64_t playFrom;             // output frame heard at playStart
 static Clock::time_point frameStart; // this frame's clock read
+static bool fullscreenRun;           // every turn paced, each scene at a fixed and an adaptive size
+static double cpuPerFrameMs;         // the last measure's CPU time per paced frame, every thread
 
 // The frame driver's clock: the sound is moved on to the wall clock first, as a device would
 // have played it, so the frame sees the position heard now.
@@ -90,7 +96,8 @@ static double secondsInPresentation(const SceneRun &run) {
     return (end - rowsFromStart(from.order, from.row)) * 0.12;
 }
 
-static void measure(const SceneRun &run, double seconds, Totals &all) {
+// Prints the scene's row and returns its paced frame rate (in a fullscreen run the caller prints).
+static double measure(const SceneRun &run, double seconds, Totals &all) {
     if (run.tableRow >= 0) {
         sceneIndex = run.tableRow;
         playFrom = int64_t(rowsFromStart(run.order, 0)) * FRAMES_PER_ROW;
@@ -100,7 +107,7 @@ static void measure(const SceneRun &run, double seconds, Totals &all) {
         streamHandle = BASS_StreamCreateFile(0, "data/farewell.mp3", 0, 0, 0);
         if (!streamHandle) {
             printf("%-16s data/farewell.mp3 did not load\n", run.name);
-            return;
+            return 0;
         }
         BASS_Start();
         BASS_StreamPlay(streamHandle, 1, 0);
@@ -116,7 +123,7 @@ static void measure(const SceneRun &run, double seconds, Totals &all) {
     playStart = Clock::now();
     int turns = std::max(2, int(seconds / TURN_SECONDS + 0.5));
     for (int turn = 0; turn < turns; turn++) {
-        bool paced = turn % 2 == 0;
+        bool paced = fullscreenRun || turn % 2 == 0;
         setPacing(paced);
         Clock::time_point begin = Clock::now(), lastShown{};
         double cpuBegin = processCpuSeconds();
@@ -143,6 +150,9 @@ static void measure(const SceneRun &run, double seconds, Totals &all) {
     for (double i : intervals)
         meanInterval += i / intervals.size();
     double fps = meanInterval > 0 ? 1000 / meanInterval : 0;
+    cpuPerFrameMs = drawing.empty() ? 0 : cpu[1] * 1000 / drawing.size();
+    if (fullscreenRun)
+        return fps;
     double pacedCpu = cpu[1] / wall[1], unpacedCpu = cpu[0] / wall[0];
     printf("%-16s %7.2f %7.2f %7.2f %7.2f %7.2f %8.2f %8.2f %8.2f %7.1f\n", run.name, fps,
            percentile(intervals, 0.5), percentile(intervals, 0.99),
@@ -153,12 +163,45 @@ static void measure(const SceneRun &run, double seconds, Totals &all) {
     all.seconds += weight;
     all.paced += weight * pacedCpu;
     all.unpaced += weight * unpacedCpu;
+    return fps;
+}
+
+static void compareSizes(double seconds) {
+    printf("\n%dx%d fullscreen, %.1f s per scene, paced; the picture at the window's size, then "
+           "adaptive from the window's size on\n", windowWidth, windowHeight, seconds);
+    int largest = std::max(1, std::min(windowWidth / 640, windowHeight / 480));
+    printf("%-16s %9s %9s %9s %7s %11s %9s %9s\n", "", "fixed", "smallest", "adaptive", "ratio",
+           "picture", "CPU ms", "CPU ms");
+    printf("%-16s %9s %9s %9s %7s %11s %9s %9s\n", "scene", "fps", "fps", "fps", "", "at the end",
+           "fixed", "adaptive");
+    Totals unused;
+    for (const SceneRun &run : runs) {
+        setAdaptivePictureSize(false);
+        // llvmpipe compiles code for each new combination of GL state the first time it is
+        // drawn: a second of the scene first, so that the first measure does not pay for it
+        measure(run, 1, unused);
+        double fixed = measure(run, seconds, unused), fixedCpu = cpuPerFrameMs;
+        // what the adaptive size could reach at best: the smallest picture from the start
+        pictureSetScale(1.0f / largest);
+        double small = measure(run, seconds, unused);
+        setAdaptivePictureSize(true);
+        pictureSetScale(1);
+        double adaptive = measure(run, seconds, unused);
+        double adaptiveCpu = cpuPerFrameMs;
+        char size[32];
+        snprintf(size, sizeof size, "%dx%d", int(windowWidth * pictureScale() + 0.5f),
+                 int(windowHeight * pictureScale() + 0.5f));
+        printf("%-16s %9.2f %9.2f %9.2f %7.3f %11s %9.2f %9.2f\n", run.name, fixed, small, adaptive,
+               fixed > 0 ? adaptive / fixed : 0, size, fixedCpu, adaptiveCpu);
+        fflush(stdout);
+    }
 }
 
 int main(int argc, char **argv) {
     double seconds = argc > 1 ? atof(argv[1]) : 6;
     if (seconds <= 0 || seconds > 7)  // a scene's order lasts 7.68 s
         seconds = 6;
+    fullscreenRun = argc > 2 && std::string(argv[2]) == "fullscreen";
 
     if (!startBenchPresentation(&argc, argv))
         return 1;
@@ -166,8 +209,13 @@ int main(int argc, char **argv) {
     initPacing();
     initEffects();
     reshapeView(640, 480);
+    if (fullscreenRun) {
+        glutReshapeFunc(reshapeView);
+        glutFullScreen();
+    }
     // the first reshape from the window system must not come in the middle of a turn
-    for (int i = 0; i < 20; i++) {
+    for (int i = 0; i < 20 || (fullscreenRun && i < 400 &&
+                               windowWidth != glutGet(GLUT_SCREEN_WIDTH)); i++) {
         glutMainLoopEvent();
         usleep(5000);
     }
@@ -178,6 +226,10 @@ int main(int argc, char **argv) {
         printf("note: the models did not load (run from the project root with data/ built); "
                "the scenes draw nothing but their clears\n");
 
+    if (fullscreenRun) {
+        compareSizes(seconds);
+        _exit(0);
+    }
     printf("\n%.1f s per scene in turns of %.1f s, paced and unpaced alternately; vsync %s\n", seconds,
            TURN_SECONDS, pacingVsync() ? "on" : "not offered");
     printf("%-16s %7s %7s %7s %7s %7s %8s %8s %8s %7s\n", "", "paced", "p50", "p99", "max", "draw",

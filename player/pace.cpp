@@ -144,6 +144,9 @@ void pacedFrame() {
     }
     PaceClock::time_point began = PaceClock::now();
     displayFrame();
-    if (pacingOn)
-        noteFrameDelay(std::chrono::duration<double>(PaceClock::now() - began).count());
+    if (pacingOn) {
+        double seconds = std::chrono::duration<double>(PaceClock::now() - began).count();
+        noteFrameDelay(seconds);
+        pictureFrameTimed(seconds);
+    }
 }

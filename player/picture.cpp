@@ -11,14 +11,16 @@
 // copy: larger by an integer N for a capture's smooth edges (an exact N x N box filter, each
 // window pixel the mean of the N x N picture pixels it covers, done by a small fragment shader:
 // a linear blit would average only the 2 x 2 pixels around each sample point), smaller for a
-// renderer that cannot fill the whole window in time (stretched up by a linear blit). Every
-// scene then draws through the picture. The scenes draw no lines, points or bitmaps, so
+// renderer that cannot fill the whole window in time: at 1/N of it each picture pixel becomes
+// an N x N square (a nearest blit, the cheapest stretch there is), at other sizes a linear
+// blit stretches it. Every scene then draws through the picture. The scenes draw no lines, points or bitmaps, so
 // nothing of theirs depends on the pixel's size.
 #include "player.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/freeglut.h>
 #include <GL/glext.h>
+#include <cmath>
 #include <cstdio>
 
 static PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
@@ -158,6 +160,17 @@ static int boxFactor() {
     return factor;
 }
 
+// The whole number N when the picture is 1/N of the window (rounded up, so N of its pixels
+// cover the window), 0 otherwise.
+static int replicationFactor() {
+    int factor = int(1 / pictureScaleSet + 0.5f);
+    if (pictureScaleSet >= 1 || std::fabs(pictureScaleSet * factor - 1) > 1e-4f)
+        return 0;
+    int overWidth = pictureWidth * factor - pictureWindowWidth;
+    int overHeight = pictureHeight * factor - pictureWindowHeight;
+    return overWidth >= 0 && overWidth < factor && overHeight >= 0 && overHeight < factor ? factor : 0;
+}
+
 // Draws the picture into the back buffer through the box filter; false when it cannot.
 static bool boxFilterToWindow(int factor) {
     GLuint program = boxProgram(factor);
@@ -220,12 +233,28 @@ static void scaledSize(int width, int height, int *scaledWidth, int *scaledHeigh
         fflush(stdout);
         pictureScaleSet = scale;
     }
-    *scaledWidth = int(width * scale + 0.5f);
-    *scaledHeight = int(height * scale + 0.5f);
+    // a picture smaller than the window rounds up: stretched, it must cover the window
+    float round = scale < 1 ? 0.999f : 0.5f;
+    *scaledWidth = int(width * scale + round);
+    *scaledHeight = int(height * scale + round);
     if (*scaledWidth < 1)
         *scaledWidth = 1;
     if (*scaledHeight < 1)
         *scaledHeight = 1;
+}
+
+// An RGBA texture read pixel by pixel. The binding is ours to restore: the scenes rely on theirs.
+static GLuint newColourTexture(int width, int height) {
+    GLint boundTexture;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    GLuint texture;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, boundTexture);
+    return texture;
 }
 
 void pictureResize(int width, int height) {
@@ -245,18 +274,8 @@ void pictureResize(int width, int height) {
     if (pictureFramebuffer && width == pictureWidth && height == pictureHeight)
         return;
 
-    // texture parameters and bindings below are ours to restore: the scenes rely on theirs
-    GLint boundTexture;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
-
-    GLuint framebuffer, colour, depth;
+    GLuint framebuffer, colour = newColourTexture(width, height), depth;
     genFramebuffers(1, &framebuffer);
-    glGenTextures(1, &colour);
-    glBindTexture(GL_TEXTURE_2D, colour);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glBindTexture(GL_TEXTURE_2D, boundTexture);
     genRenderbuffers(1, &depth);
     bindRenderbuffer(GL_RENDERBUFFER, depth);
     renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
@@ -329,12 +348,41 @@ void pictureEnd() {
         return;
     bindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
     bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    int factor = boxFactor();
-    if (!factor || !boxFilterToWindow(factor)) {
+    int factor = boxFactor(), replicated = replicationFactor();
+    if (replicated) {
+        // the last row and column of squares may reach past the window's edge
+        blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth * replicated,
+                        pictureHeight * replicated, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    } else if (!factor || !boxFilterToWindow(factor)) {
         bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
         blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWindowWidth,
                         pictureWindowHeight, GL_COLOR_BUFFER_BIT, sameSize ? GL_NEAREST : GL_LINEAR);
     }
     bindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, pictureWindowWidth, pictureWindowHeight);
+}
+
+GLuint pictureRenderTexture(int width, int height, void (*draw)(int width, int height)) {
+    if (!pictureAvailable)
+        return 0;
+    GLint boundFramebuffer;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &boundFramebuffer);
+    GLuint texture = newColourTexture(width, height), framebuffer;
+    genFramebuffers(1, &framebuffer);
+    bindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    framebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    if (checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) {
+        glPushAttrib(GL_VIEWPORT_BIT | GL_COLOR_BUFFER_BIT);
+        glViewport(0, 0, width, height);
+        glClearColor(0, 0, 0, 0);
+        glClear(GL_COLOR_BUFFER_BIT);
+        draw(width, height);
+        glPopAttrib();
+    } else {
+        glDeleteTextures(1, &texture);
+        texture = 0;
+    }
+    bindFramebuffer(GL_FRAMEBUFFER, boundFramebuffer);
+    deleteFramebuffers(1, &framebuffer);
+    return texture;
 }

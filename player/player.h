@@ -60,6 +60,17 @@ extern const float cameraPosition[3];
 extern const float cameraDirection[3];
 void reshapeView(int width, int height);
 void specialKeyPressed(int key, int x, int y);
+// The status line's pixels per font pixel: the desktop's integer scale where it has one. The
+// overlay's units are that many window pixels, and drawString zooms the glyphs to match.
+extern int textScale;
+int desktopScale();  // from the X resource Xft.dpi, 1 where none is set; before the window opens
+// The integer scale for a desktop's dots per inch (96 is 1:1) whose 640 x 480 window, scaled,
+// still fits on a screen of the given size.
+int scaleForDpi(double dpi, int screenWidth, int screenHeight);
+// F11 without a window manager: fills the monitor that shows most of the window (RandR's
+// monitor list), or puts the window back; false where a window manager or no RandR 1.5 leaves
+// fullscreen to GLUT. Sets `entered` to whether the window now fills its monitor.
+bool toggleMonitorFullScreen(bool *entered);
 void beginOverlay();
 void endOverlay();
 void drawString(float x, float y, int spacing, void *font, const char *text);
@@ -90,7 +101,18 @@ void pictureBegin(bool keep);
 void pictureEnd();     // show the picture in the back buffer; overlay goes on top
 void pictureResize(int width, int height);  // the window's size
 // The picture is drawn at `scale` times the window's size and shown filtered to it: an
-// integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up.
+// integer above 1 supersamples (box-filtered down), below 1 draws fewer pixels, stretched up
+// (at 1/N each pixel an N x N square).
 void pictureSetScale(float scale);   // 1 by default
 float pictureScale();
+// Draws with `draw` into a new texture of the given size, cleared to transparent black, as the
+// draw target with its own viewport; 0 where framebuffer objects are missing.
+unsigned pictureRenderTexture(int width, int height, void (*draw)(int width, int height));
 
+// the picture drawn smaller than a large window where the renderer cannot fill it in time
+void setAdaptivePictureSize(bool on);    // on by default; off puts the window's size back
+void pictureFrameTimed(double seconds);  // after each paced frame: its start to its swap's return
+// The divisor of the window's size for the picture of the next frames, from the divisor in
+// force, the slow end (90th percentile) of its frame times, its frame rate, and the largest
+// divisor the window allows.
+int adaptiveDivisor(int current, double slowMs, double framesPerSecond, int largest);

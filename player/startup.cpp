@@ -62,7 +62,9 @@ void startDemo(int *argc, char **argv) {
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
     glutInitWindowPosition(0, 0);
-    glutInitWindowSize(640, 480);
+    // on a scaled desktop (a 4K screen at 2x) the window and its status line scale with it
+    textScale = desktopScale();
+    glutInitWindowSize(640 * textScale, 480 * textScale);
     glutCreateWindow("vortazov");
     setWindowIdentity();
     initPacing();

@@ -93,6 +93,8 @@ Playing muzak...
 Entering mainloop...
 LINES
 check "no failure messages with the real data" bash -c "! grep -q -e 'Aw shit' -e 'cannot open' '$work/out'"
+# however slow the machine, a window with no room above 640x480 keeps its picture's size
+check "the picture is never made smaller at 640x480 or 900x500" bash -c "! grep -q 'picture is drawn at' '$work/out'"
 red=$(share x "640x480+0+0" "rgb(204,0,0)")
 check "the picture is mostly the red clear colour ($red)" greater "$red" 0.3
 dark=$(share x "300x16+8+8" "black")
@@ -228,6 +230,41 @@ if [ -f "$root/data/compruss.xm" ]; then
     check "a truncated module does not crash the program (got $status)" test "$status" = 0
     check "and is named as such" grep -q "^data/compruss.xm: truncated XM module$" "$work/out"
 fi
+
+# 4. A second X server, 1920x1080, that keeps the root's properties between clients (-noreset):
+# a desktop scaled 2x by Xft.dpi, then two monitors side by side and no window manager.
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -noreset -nolisten tcp 3>"$work/display" 2>/dev/null &
+xserver=$!
+for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+outer=$DISPLAY
+export DISPLAY=:$(cat "$work/display")
+echo "Xft.dpi: 192" | xrdb -nocpp -merge
+start "$root" none
+window=$(xdotool search --name '^vortazov$' | head -1)
+place() { xdotool getwindowgeometry "$window" | awk '/Position/ {print $2}'; }
+sleep 2
+check "at Xft.dpi 192 the window opens at 1280x960 ($(size))" test "$(size)" = 1280x960
+import -window root "$work/shot.png"
+# the text of a status line at 1x ends before x = 260
+dark=$(share x "280x32+320+16" "black")
+check "and its status line is drawn at twice the size ($dark)" greater "$dark" 0.005
+xrandr --setmonitor left 960/254x1080/286+0+0 none >/dev/null
+xrandr --setmonitor right 960/254x1080/286+960+0 none >/dev/null
+xdotool windowmove "$window" 1100 100
+sleep 1
+xdotool mousemove 1200 200 key F11
+sleep 2
+check "F11 without a window manager fills the monitor the window is on ($(size) at $(place))" \
+    test "$(size)@$(place)" = "960x1080@960,0"
+xdotool key F11
+sleep 1
+check "F11 again puts the window back ($(size) at $(place))" test "$(size)@$(place)" = "1280x960@1100,100"
+xdotool windowmove "$window" 0 0
+sleep 0.5
+escape
+check "exits 0 on Escape (got $status)" test "$status" = 0
+kill "$xserver"
+export DISPLAY=$outer
 
 echo "$passes passed, $failures failed"
 [ "$failures" = 0 ]

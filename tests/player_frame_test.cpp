@@ -357,7 +357,7 @@ TEST(SceneTable, RowsInPlayOrderEndingOneRowPastTheTimelineEnd) {
 }
 
 // Drawn at N times the window's size, each window pixel is the mean of the N x N picture
-// pixels it covers; every frame, even one that would go straight to the window, draws through
+// pixels it covers (at 1/N, each picture pixel fills N x N window pixels); every frame, even one that would go straight to the window, draws through
 // the picture with the picture's viewport, and the window's viewport comes back for the overlay.
 TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     GLint viewport[4];
@@ -391,11 +391,58 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
         EXPECT_NEAR(255 * (factor - 1) / square, pixels[3], 0.51) << factor;
         EXPECT_EQ(0, pixels[6]) << factor;
     }
+    // at a half, each picture pixel is a 2 x 2 square of the window's, not a blend of its neighbours
+    pictureSetScale(0.5f);
+    pictureBegin(false);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(320, viewport[2]);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 1, 1);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0.8f, 0, 0, 1);
+    pictureEnd();
+    unsigned char square[3 * 3 * 3];
+    glReadPixels(0, 0, 3, 3, GL_RGB, GL_UNSIGNED_BYTE, square);
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(i % 3 < 2 && i / 3 < 2 ? 255 : 0, square[3 * i]) << "window pixel " << i % 3 << ", " << i / 3;
+
     pictureSetScale(1);
     pictureBegin(false);
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(640, viewport[2]) << "at scale 1 a frame that clears on its own skips the picture";
     pictureEnd();
+}
+
+// The picture's size on a slow renderer: the window's divided in proportion to the time over
+// the budget, within the divisors the window allows, back down by one where there is room, and
+// left alone by a renderer that holds 60 frames a second.
+TEST(PictureSize, ShrinksToTheBudgetAndGrowsBackWithinItsBounds) {
+    EXPECT_EQ(1, adaptiveDivisor(1, 100, 10, 1)) << "a window below 1280 x 960 is never divided";
+    EXPECT_EQ(1, adaptiveDivisor(1, 16.6, 60, 4)) << "vsync's wait on a renderer that keeps up";
+    EXPECT_EQ(1, adaptiveDivisor(1, 25, 60, 4)) << "a few slow frames that cost no tick";
+    EXPECT_EQ(2, adaptiveDivisor(1, 16.4, 58, 4)) << "at least one step down";
+    // twice the budget: half the size in each dimension takes half of it, under 80 %; at 3.6
+    // times, half would take 90 %
+    EXPECT_EQ(2, adaptiveDivisor(1, 33.3, 30, 4));
+    EXPECT_EQ(3, adaptiveDivisor(1, 60, 16, 4));
+    EXPECT_EQ(2, adaptiveDivisor(1, 200, 5, 2)) << "1920 x 1080 goes no lower than 960 x 540";
+    EXPECT_EQ(3, adaptiveDivisor(3, 7, 60, 4)) << "at 1/2, 7 * 9 / 4 ms would not fit in 75 %";
+    EXPECT_EQ(2, adaptiveDivisor(3, 5, 60, 4));
+}
+
+// The desktop's scale for the window and its status line: whole steps of 96 dots per inch, the
+// smaller one for a fractional scale, never a window larger than the screen.
+TEST(DesktopScale, WholeStepsThatFitTheScreen) {
+    EXPECT_EQ(1, scaleForDpi(0, 3840, 2160)) << "no Xft.dpi";
+    EXPECT_EQ(1, scaleForDpi(96, 3840, 2160));
+    EXPECT_EQ(1, scaleForDpi(144, 3840, 2160));
+    EXPECT_EQ(2, scaleForDpi(192, 3840, 2160));
+    EXPECT_EQ(2, scaleForDpi(288, 1920, 1080)) << "1920 x 1440 would not fit";
+    EXPECT_EQ(1, scaleForDpi(192, 1024, 768));
 }
 
 int main(int argc, char **argv) {
