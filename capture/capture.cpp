@@ -377,6 +377,9 @@ int main(int argc, char **argv) {
     char *glutArgv[] = {argv[0], nullptr};
     audioSelectBackend(AUDIO_PULL);
     startDemo(&glutArgc, glutArgv);
+    // a video does not depend on the desktop it was made on: its status line is the size an
+    // unscaled window shows at the output's size
+    textScale = 1;
 
     // Escape only: SPACE records nothing here, and the lighting keys would make two captures
     // of the same span differ
