@@ -166,7 +166,7 @@ static double measure(const SceneRun &run, double seconds, Totals &all) {
     return fps;
 }
 
-static void compareSizes(double seconds) {
+static void compareSizes(const std::vector<SceneRun> &runs, double seconds) {
     printf("\n%dx%d fullscreen, %.1f s per scene, paced; the picture at the window's size, then "
            "adaptive from the window's size on\n", windowWidth, windowHeight, seconds);
     int largest = std::max(1, std::min(windowWidth / 640, windowHeight / 480));
@@ -226,8 +226,13 @@ int main(int argc, char **argv) {
         printf("note: the models did not load (run from the project root with data/ built); "
                "the scenes draw nothing but their clears\n");
 
+    // each scene in the order it shows itself in, then the end part
+    std::vector<SceneRun> runs;
+    for (int i = 0; SceneTable[i].render; i++)
+        runs.push_back({SceneTable[i].name, i, SceneTable[i].showOrder});
+    runs.push_back({"end part", -1, 0});
     if (fullscreenRun) {
-        compareSizes(seconds);
+        compareSizes(runs, seconds);
         _exit(0);
     }
     printf("\n%.1f s per scene in turns of %.1f s, paced and unpaced alternately; vsync %s\n", seconds,
@@ -236,11 +241,6 @@ int main(int argc, char **argv) {
            "CPU s/s", "CPU s/s", "CPU", "unpaced");
     printf("%-16s %7s %7s %7s %7s %7s %8s %8s %8s %7s\n", "scene", "fps", "ms", "ms", "ms", "p99/16.7",
            "paced", "unpaced", "ratio", "fps");
-    // each scene in the order it shows itself in, then the end part
-    std::vector<SceneRun> runs;
-    for (int i = 0; SceneTable[i].render; i++)
-        runs.push_back({SceneTable[i].name, i, SceneTable[i].showOrder});
-    runs.push_back({"end part", -1, 0});
     Totals all;
     for (const SceneRun &run : runs)
         measure(run, seconds, all);
