@@ -3,6 +3,7 @@
 // Usage (under a display, e.g. xvfb-run): makeicon MODEL.lwo OUTDIR
 // writes OUTDIR/48x48/apps/vortazov.png, 128x128, 256x256 and OUTDIR/scalable/apps/vortazov.svg.
 #include "lwo2.h"
+#include "modelview.h"
 
 #include <GL/glut.h>
 #include <stb_image_write.h>
@@ -24,29 +25,8 @@ const double marginShare = 0.04;       // free border around the square, of the 
 
 // Sets up the view that fits the model into the square, turned a little to show its depth.
 void modelView(const LwoObject &o) {
-    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (unsigned int i = 0; i < o.pointCount; i++) {
-        const float v[3] = {o.points[i].x, o.points[i].y, o.points[i].z};
-        for (int k = 0; k < 3; k++) {
-            if (i == 0 || v[k] < lo[k]) lo[k] = v[k];
-            if (i == 0 || v[k] > hi[k]) hi[k] = v[k];
-        }
-    }
-    double radius = 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                                    (hi[2] - lo[2]) * (hi[2] - lo[2]));
-    if (radius <= 0)
-        radius = 1;
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(30, 1, 0.05, 100);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    float light[4] = {-0.3f, 0.4f, 1.0f, 0};
-    glLightfv(GL_LIGHT0, GL_POSITION, light);
-    glTranslated(0, 0, -radius / std::sin(15 * M_PI / 180) * 0.92);
-    glRotated(12, 1, 0, 0);
-    glRotated(-25, 0, 1, 0);
-    glTranslated(-(lo[0] + hi[0]) / 2, -(lo[1] + hi[1]) / 2, -(lo[2] + hi[2]) / 2);
+    const float light[4] = {-0.3f, 0.4f, 1.0f, 0};
+    frameModel(modelBox(o), 0.92, 12, -25, light);
 }
 
 // How much of the pixel at (x, y) (pixel units of a side-long square) the rounded square covers,

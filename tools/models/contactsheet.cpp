@@ -7,6 +7,7 @@
 // played up to each moment worth a picture.
 #include "audio.h"
 #include "effects.h"
+#include "modelview.h"
 #include "player.h"
 
 #include <GL/freeglut.h>
@@ -25,7 +26,6 @@ const int cellSize = 200;                         // pixels per model view
 const int columns = 8;                            // model views per row of the sheet
 const int sceneColumns = 5;                       // scene views (at half size) per row
 const int labelHeight = 18;                       // pixels under each view for its name
-const double pi = 3.14159265358979323846;
 
 int emptyCells = 0;      // models that drew no pixel at all: the sheet run fails on any
 std::string sceneLabel;  // the label of the scene view being drawn
@@ -82,32 +82,13 @@ void label(int w, int h, void *font, const char *text) {
 // One lit view of an object, fitted into a cell, turned a little to show its depth.
 void drawCell(const Entry &e, int index) {
     LwoObject &o = *e.object;
-    float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (unsigned int i = 0; i < o.pointCount; i++) {
-        const float v[3] = {o.points[i].x, o.points[i].y, o.points[i].z};
-        for (int k = 0; k < 3; k++) {
-            if (i == 0 || v[k] < lo[k]) lo[k] = v[k];
-            if (i == 0 || v[k] > hi[k]) hi[k] = v[k];
-        }
-    }
-    double radius = 0.5 * std::sqrt((hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]) +
-                                    (hi[2] - lo[2]) * (hi[2] - lo[2]));
-    if (radius <= 0) radius = 1;
-    bool flat = hi[2] - lo[2] < 0.2 * radius;  // letters and emblems: turn them less
+    ModelBox box = modelBox(o);
+    bool flat = box.hi[2] - box.lo[2] < 0.2 * box.radius;  // letters and emblems: turn them less
     glViewport(0, labelHeight, cellSize, cellSize);
     glClearColor(0.16f, 0.16f, 0.18f, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(30, 1, 0.05, 100);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    float light[4] = {-0.2f, 0.35f, 1.0f, 0};  // fronts bright, right-hand walls darker
-    glLightfv(GL_LIGHT0, GL_POSITION, light);
-    glTranslated(0, 0, -radius / std::sin(15 * pi / 180) * 1.02);
-    glRotated(flat ? 8 : 18, 1, 0, 0);
-    glRotated(flat ? -22 : -35, 0, 1, 0);
-    glTranslated(-(lo[0] + hi[0]) / 2, -(lo[1] + hi[1]) / 2, -(lo[2] + hi[2]) / 2);
+    const float light[4] = {-0.2f, 0.35f, 1.0f, 0};  // fronts bright, right-hand walls darker
+    frameModel(box, 1.02, flat ? 8 : 18, flat ? -22 : -35, light);
     glEnable(GL_LIGHTING);
     unsigned int list = o.compileLit(1.0f, 0.85f, 0.2f);
     glCallList(list);
