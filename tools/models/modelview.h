@@ -20,7 +20,7 @@ inline ModelBox modelBox(const LwoObject &o) {
             if (i == 0 || v[k] > box.hi[k]) box.hi[k] = v[k];
         }
     }
-    double dx = box.hi[0] - box.lo[0], dy = box.hi[1] - box.lo[1], dz = box.hi[2] - box.lo[2];
+    float dx = box.hi[0] - box.lo[0], dy = box.hi[1] - box.lo[1], dz = box.hi[2] - box.lo[2];
     double radius = 0.5 * std::sqrt(dx * dx + dy * dy + dz * dz);
     box.radius = radius > 0 ? radius : 1;
     return box;
