@@ -86,6 +86,13 @@ private:
     static unsigned int readBlock(unsigned int length, Cursor &in);
     static unsigned int readBlockHeader(unsigned int length, Cursor &in);
     static unsigned int readTextureMap(unsigned int length, Cursor &in);
+    // reads and prints one sub-chunk's fields; false for an id it does not know
+    typedef bool (*FieldPrinter)(const SubChunk &sub, Cursor &in);
+    static unsigned int printSubChunks(unsigned int consumed, unsigned int length, const char *indent,
+                                       FieldPrinter field, Cursor &in);
+    static void printText(Cursor &in);
+    static void printU2(Cursor &in);
+    static void printVecVX(Cursor &in);
 
     // big-endian reading primitives; each returns the bytes it consumed
     static const unsigned char *takeValues(void *values, int count, int width, Cursor &in);

@@ -109,12 +109,47 @@ unsigned int LwoObject::readSurface(unsigned int length, Cursor &in) {
     return consumed;
 }
 
-unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
-    unsigned int consumed = 0;
+// The printing walk shared by a texture block, its header and its texture map: each
+// sub-chunk's id and length at the given indent, then its fields as `field` prints them, or
+// its size where `field` does not know the id (false); the data it holds is skipped.
+unsigned int LwoObject::printSubChunks(unsigned int consumed, unsigned int length, const char *indent,
+                                       FieldPrinter field, Cursor &in) {
     while (consumed < length && in.pos < in.end) {
         SubChunk sub;
         consumed = beginSubChunk(sub, consumed, in);
-        printf("\t\t[%s] (%d) ", sub.id, sub.length);
+        printf("%s[%s] (%d) ", indent, sub.id, sub.length);
+        if (!field(sub, in)) {
+            skipBytes(sub.length, in);
+            printf("(%d bytes)\n", sub.length);
+        }
+        consumed = endSubChunk(sub, in);
+    }
+    return consumed;
+}
+
+// Field printers for the sub-chunks of those three that hold the same kinds of value.
+void LwoObject::printText(Cursor &in) {
+    char text[TEXT_SIZE];
+    readS0(text, TEXT_SIZE, in);
+    printf("<%s>\n", text);
+}
+
+void LwoObject::printU2(Cursor &in) {
+    unsigned short u;
+    readU2(&u, 1, in);
+    printf("<%d>\n", u);
+}
+
+void LwoObject::printVecVX(Cursor &in) {
+    float f[3];
+    int vx;
+    readVec12(f, 1, in);
+    readVX(&vx, in);
+    printf("<%f,%f,%f> <%d>\n", f[0], f[1], f[2], vx);
+}
+
+unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
+    return printSubChunks(0, length, "\t\t", [](const SubChunk &sub, Cursor &in) {
         float f[VALUE_SLOTS];
         short s[VALUE_SLOTS];
         unsigned short u[2];
@@ -125,72 +160,68 @@ unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
         case ID_PROC:
         case ID_GRAD:
         case ID_SHDR:
-            consumed += readBlockHeader(sub.length, in);
+            readBlockHeader(sub.length, in);
             break;
         case ID_TMAP:
-            consumed += readTextureMap(sub.length, in);
+            readTextureMap(sub.length, in);
             break;
         case ID_AXIS:
         case ID_FLAG:
         case ID_PIXB:
         case ID_PROJ:
-            consumed += readU2(u, 1, in);
-            printf("<%d>\n", u[0]);
+            printU2(in);
             break;
         case ID_IMAG:
-            consumed += readVX(&vx, in);
+            readVX(&vx, in);
             printf("<%d>\n", vx);
             break;
         case ID_VMAP:
-            consumed += readS0(text, TEXT_SIZE, in);
-            printf("<%s>\n", text);
+            printText(in);
             break;
         case ID_WRAP:
-            consumed += readU2(&u[0], 1, in);
-            consumed += readU2(&u[1], 1, in);
+            readU2(&u[0], 1, in);
+            readU2(&u[1], 1, in);
             printf("<%d, %d>\n", u[0], u[1]);
             break;
         case ID_TAMP:
         case ID_WRPW:
         case ID_WRPH:
-            consumed += readF4(f, 1, in);
-            consumed += readVX(&vx, in);
+            readF4(f, 1, in);
+            readVX(&vx, in);
             printf("<%f> <%d>\n", f[0], vx);
             break;
         case ID_AAST:
         case ID_STCK:
-            consumed += readU2(u, 1, in);
-            consumed += readF4(f, 1, in);
+            readU2(u, 1, in);
+            readF4(f, 1, in);
             printf("<%d> <%f>\n", u[0], f[0]);
             break;
         case ID_GRST:
         case ID_GREN:
-            consumed += readF4(f, 1, in);
+            readF4(f, 1, in);
             printf("<%f>\n", f[0]);
             break;
         case ID_COLR:
-            consumed += readVec12(f, 1, in);
-            consumed += readVX(&vx, in);
-            printf("<%f,%f,%f> <%d>\n", f[0], f[1], f[2], vx);
+            printVecVX(in);
             break;
         case ID_VALU:
-        case ID_FTPS: {
-            int count = sub.length / 4;
+        case ID_FTPS:
+        case ID_ITPS: {  // a list of floats, or of integers for ITPS
+            bool whole = lwoId(sub.id) == ID_ITPS;
+            int width = whole ? 2 : 4;
+            int count = sub.length / width;
             int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
-            consumed += readF4(f, kept, in);
-            consumed += skipBytes(4 * (count - kept), in);
-            for (int i = 0; i < kept; i++)
-                printf("<%f> ", f[i]);
-            printf("\n");
-            break;
-        }
-        case ID_ITPS: {
-            int count = sub.length / 2;
-            int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
-            consumed += readI2(s, kept, in);
-            consumed += skipBytes(2 * (count - kept), in);
-            for (int i = 0; i < kept; i++)
-                printf("<%d> ", s[i]);
+            if (whole)
+                readI2(s, kept, in);
+            else
+                readF4(f, kept, in);
+            skipBytes(width * (count - kept), in);
+            for (int i = 0; i < kept; i++) {
+                if (whole)
+                    printf("<%d> ", s[i]);
+                else
+                    printf("<%f> ", f[i]);
+            }
             printf("\n");
             break;
         }
@@ -202,7 +233,6 @@ unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
                 if (i < VALUE_SLOTS)
                     printf("<%d> ", vx);
             }
-            consumed += taken;
             printf("\n");
             break;
         }
@@ -216,104 +246,80 @@ unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
             for (int i = 0; i < got; i++)
                 printf("<0x%02x> ", bytes[i]);
             printf("\n");
-            consumed += taken + got;
             if (count > kept)
-                consumed += skipBytes(count - kept, in);
+                skipBytes(count - kept, in);
             break;
         }
         default:
-            consumed += skipBytes(sub.length, in);
-            printf("(%d bytes)\n", sub.length);
-            break;
+            return false;
         }
-        consumed = endSubChunk(sub, in);
-    }
-    return consumed;
+        return true;
+    }, in);
 }
 
 unsigned int LwoObject::readBlockHeader(unsigned int length, Cursor &in) {
     char text[TEXT_SIZE];
     unsigned int consumed = readS0(text, TEXT_SIZE, in);  // the ordinal, printed as it stands
     printf("<%s>\n", text);
-    while (consumed < length && in.pos < in.end) {
-        SubChunk sub;
-        consumed = beginSubChunk(sub, consumed, in);
-        printf("\t\t\t[%s] (%d) ", sub.id, sub.length);
+    return printSubChunks(consumed, length, "\t\t\t", [](const SubChunk &sub, Cursor &in) {
         unsigned short u;
         float f;
         int vx;
         char channel[5];
         switch (lwoId(sub.id)) {
         case ID_CHAN:
-            consumed += readID4(channel, in);
+            readID4(channel, in);
             printf("<%s>\n", channel);
             break;
         case ID_NAME:
         case ID_OREF:
-            consumed += readS0(text, TEXT_SIZE, in);
-            printf("<%s>\n", text);
+            printText(in);
             break;
         case ID_AXIS:
         case ID_ENAB:
         case ID_NEGA:
-            consumed += readU2(&u, 1, in);
-            printf("<%d>\n", u);
+            printU2(in);
             break;
         case ID_OPAC:
-            consumed += readU2(&u, 1, in);
-            consumed += readF4(&f, 1, in);
-            consumed += readVX(&vx, in);
+            readU2(&u, 1, in);
+            readF4(&f, 1, in);
+            readVX(&vx, in);
             printf("<%d> <%f> <%d>\n", u, f, vx);
             break;
         default:
-            consumed += skipBytes(sub.length, in);
-            printf("(%d bytes)\n", sub.length);
-            break;
+            return false;
         }
-        consumed = endSubChunk(sub, in);
-    }
-    return consumed;
+        return true;
+    }, in);
 }
 
 unsigned int LwoObject::readTextureMap(unsigned int length, Cursor &in) {
-    unsigned int consumed = 0;
     printf("\n");
-    while (consumed < length && in.pos < in.end) {
-        SubChunk sub;
-        consumed = beginSubChunk(sub, consumed, in);
-        printf("\t\t\t[%s] (%d) ", sub.id, sub.length);
+    return printSubChunks(0, length, "\t\t\t", [](const SubChunk &sub, Cursor &in) {
         unsigned short u;
         float f[3];
         int vx;
-        char text[TEXT_SIZE];
         switch (lwoId(sub.id)) {
         case ID_CNTR:
         case ID_SIZE:
         case ID_ROTA:
-            consumed += readVec12(f, 1, in);
-            consumed += readVX(&vx, in);
-            printf("<%f,%f,%f> <%d>\n", f[0], f[1], f[2], vx);
+            printVecVX(in);
             break;
         case ID_FALL:
-            consumed += readU2(&u, 1, in);
-            consumed += readVec12(f, 1, in);
-            consumed += readVX(&vx, in);
+            readU2(&u, 1, in);
+            readVec12(f, 1, in);
+            readVX(&vx, in);
             printf("<%d> <%f,%f,%f> <%d>\n", u, f[0], f[1], f[2], vx);
             break;
         case ID_OREF:
-            consumed += readS0(text, TEXT_SIZE, in);
-            printf("<%s>\n", text);
+            printText(in);
             break;
         case ID_CSYS:
-            consumed += readU2(&u, 1, in);
-            printf("<%d>\n", u);
+            printU2(in);
             break;
         default:
-            consumed += skipBytes(sub.length, in);
-            printf("(%d bytes)\n", sub.length);
-            break;
+            return false;
         }
-        consumed = endSubChunk(sub, in);
-    }
-    return consumed;
+        return true;
+    }, in);
 }

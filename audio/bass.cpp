@@ -256,20 +256,23 @@ BOOL BASS_MusicPlay(HMUSIC handle) {
     return 1;
 }
 
-DWORD BASS_ChannelGetPosition(DWORD handle) {
+// Asks the module clock, as of the frame heard now, on behalf of `handle`: `none` unless it is
+// the module loaded.
+template <class T>
+static T askModuleClock(DWORD handle, T none, T (*ask)(int64_t heard)) {
     int64_t heard = queriedFrame();
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized || handle == 0 || handle != moduleHandle)
-        return 0xFFFFFFFF;
-    return modulePositionLocked(heard);
+        return none;
+    return ask(heard);
+}
+
+DWORD BASS_ChannelGetPosition(DWORD handle) {
+    return askModuleClock<uint32_t>(handle, 0xFFFFFFFF, modulePositionLocked);
 }
 
 int audioModuleEnds(HMUSIC handle) {
-    int64_t heard = queriedFrame();
-    std::lock_guard<std::mutex> clock(clockLock);
-    if (!initialized || handle == 0 || handle != moduleHandle)
-        return 0;
-    return moduleEndsLocked(heard);
+    return askModuleClock<int>(handle, 0, moduleEndsLocked);
 }
 
 BOOL BASS_Stop(void) {

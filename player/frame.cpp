@@ -59,11 +59,8 @@ static void switchToEndPart() {
     BASS_Stop();
     std::string stream = dataPath("data/farewell.mp3");
     streamHandle = BASS_StreamCreateFile(0, stream.c_str(), 0, 0, BASS_LOOP);
-    if (!streamHandle) {
-        printf("Aw shit, couldn't load the muzak either!\n");
-        printf("%s: %s\n", stream.c_str(), audioLoadError());
-        fflush(stdout);
-    }
+    if (!streamHandle)
+        reportMusicMissing(stream.c_str());
     BASS_Start();
     BASS_StreamPlay(streamHandle, 1, BASS_LOOP);
 }

@@ -10,6 +10,7 @@
 // start-up and shutdown
 extern HMUSIC musicHandle;    // the module, 0 when it failed to load
 extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it failed
+void reportMusicMissing(const char *path);  // the message for music that would not load
 void initSound();
 void startDemo(int *argc, char **argv);  // start-up up to the main loop
 // The whole run: start-up, the main loop, the shutdown; the display's failures end it with

@@ -44,12 +44,15 @@ void initSound() {
     }
     std::string module = dataPath("data/compruss.xm");
     musicHandle = BASS_MusicLoad(0, module.c_str(), 0, 0, BASS_LOOP);
-    if (!musicHandle) {
-        printf("Aw shit, couldn't load the muzak either!\n");
-        printf("%s: %s\n", module.c_str(), audioLoadError());
-        fflush(stdout);
-    }
+    if (!musicHandle)
+        reportMusicMissing(module.c_str());
     BASS_Start();
+}
+
+void reportMusicMissing(const char *path) {
+    printf("Aw shit, couldn't load the muzak either!\n");
+    printf("%s: %s\n", path, audioLoadError());
+    fflush(stdout);
 }
 
 // Everything up to the main loop; the caller enters it.

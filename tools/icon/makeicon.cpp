@@ -63,15 +63,8 @@ bool writePng(const std::vector<unsigned char> &rgb, int size, const std::string
     for (int y = 0; y < size; y++)
         for (int x = 0; x < size; x++) {
             unsigned char *out = &icon[(size_t(y) * size + x) * 4];
-            for (int c = 0; c < 3; c++) {
-                int sum = 0;
-                for (int dy = 0; dy < shrink; dy++)
-                    for (int dx = 0; dx < shrink; dx++) {
-                        int sy = renderSize - 1 - (y * shrink + dy);  // GL rows run bottom-up
-                        sum += rgb[(size_t(sy) * renderSize + x * shrink + dx) * 3 + c];
-                    }
-                out[c] = (unsigned char)(sum / (shrink * shrink));
-            }
+            for (int c = 0; c < 3; c++)
+                out[c] = boxAverage(rgb.data(), renderSize, renderSize, shrink, x, y, c);
             out[3] = (unsigned char)std::lround(255 * squareCover(x, y, size));
         }
     return stbi_write_png(path.c_str(), size, size, 4, icon.data(), size * 4) != 0;

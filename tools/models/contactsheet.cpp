@@ -50,16 +50,10 @@ void grab(int w, int h, int shrink, int x, int y) {
     for (int row = 0; row < h / shrink; row++)
         for (int col = 0; col < w / shrink; col++)
             for (int c = 0; c < 3; c++) {
-                int sum = 0;
-                for (int dy = 0; dy < shrink; dy++)
-                    for (int dx = 0; dx < shrink; dx++) {
-                        int sy = h - 1 - (row * shrink + dy);  // GL rows run bottom-up
-                        sum += pixels[(size_t(sy) * w + col * shrink + dx) * 3 + c];
-                    }
                 int tx = x + col, ty = y + row;
                 if (tx < sheetWidth && ty < sheetHeight)
                     sheet[(size_t(ty) * sheetWidth + tx) * 3 + c] =
-                        (unsigned char)(sum / (shrink * shrink));
+                        boxAverage(pixels.data(), w, h, shrink, col, row, c);
             }
 }
 

@@ -1,9 +1,10 @@
-// modelview.h -- frames one of our models in a square view, for the tools that picture them
+// modelview.h -- frames one of our models in a square view and reads it back, for the tools that picture them
 #pragma once
 #include "lwo2.h"
 
 #include <GL/glu.h>
 #include <cmath>
+#include <cstddef>
 
 // The box around a model's points, and half its diagonal (1 for a model without extent).
 struct ModelBox {
@@ -40,4 +41,17 @@ inline void frameModel(const ModelBox &box, double distance, double tilt, double
     glRotated(tilt, 1, 0, 0);
     glRotated(turn, 0, 1, 0);
     glTranslated(-(box.lo[0] + box.hi[0]) / 2, -(box.lo[1] + box.hi[1]) / 2, -(box.lo[2] + box.hi[2]) / 2);
+}
+
+// One channel of the output pixel (x, y), top row first, of an RGB image read back from GL
+// (`width` x `height`, bottom row first), shrunk by averaging `shrink` x `shrink` blocks.
+inline unsigned char boxAverage(const unsigned char *rgb, int width, int height, int shrink, int x, int y,
+                                int c) {
+    int sum = 0;
+    for (int dy = 0; dy < shrink; dy++)
+        for (int dx = 0; dx < shrink; dx++) {
+            int sy = height - 1 - (y * shrink + dy);  // GL rows run bottom-up
+            sum += rgb[(size_t(sy) * width + x * shrink + dx) * 3 + c];
+        }
+    return (unsigned char)(sum / (shrink * shrink));
 }

@@ -15,6 +15,15 @@ static XmCell &cell(const Track &t, int row, int channelOffset = 0) {
     return cellAt(*t.pattern, t.channels, row, t.channel + channelOffset);
 }
 
+// Strikes a note with the track's instrument at the given volume.
+static XmCell &strike(const Track &t, int row, int note, int volume, int channelOffset = 0) {
+    XmCell &c = cell(t, row, channelOffset);
+    c.note = uint8_t(note);
+    c.instrument = uint8_t(t.instrument);
+    c.volume = volumeByte(volume);
+    return c;
+}
+
 // A player leans on the bar's downbeat and on long notes and passes lightly over the
 // notes between the beats.
 static int accented(int volume, const NoteEvent &e) {
@@ -28,14 +37,11 @@ void writeMelody(Track track, const std::vector<NoteEvent> &line, int volume, in
     for (const NoteEvent &e : line) {
         if (e.row >= rowsOf(track))
             break;
-        XmCell &c = cell(track, e.row);
         if (e.note == 0) {
-            c.note = keyOff;
+            cell(track, e.row).note = keyOff;
             continue;
         }
-        c.note = uint8_t(e.note + transpose);
-        c.instrument = uint8_t(track.instrument);
-        c.volume = volumeByte(accented(volume, e));
+        XmCell &c = strike(track, e.row, e.note + transpose, accented(volume, e));
         if (e.delay > 0) {
             c.effect = effectExtended;
             c.param = uint8_t(extNoteDelay | e.delay);
@@ -65,16 +71,13 @@ void writeEcho(Track track, const std::vector<NoteEvent> &line, int volume, int 
 void writeTremolo(Track track, const std::vector<NoteEvent> &line, int volume, int retrigTicks, int transpose) {
     for (const NoteEvent &e : line) {
         for (int r = e.row; r < e.row + e.rows && r < rowsOf(track); r++) {
-            XmCell &c = cell(track, r);
             if (e.note == 0) {
                 if (r == e.row)
-                    c.note = keyOff;
+                    cell(track, r).note = keyOff;
                 continue;
             }
-            c.note = uint8_t(e.note + transpose);
-            c.instrument = uint8_t(track.instrument);
             bool down = (r - e.row) % 2 == 0;
-            c.volume = volumeByte(down ? volume : volume * 3 / 4);
+            XmCell &c = strike(track, r, e.note + transpose, down ? volume : volume * 3 / 4);
             if (retrigTicks > 0) {
                 c.effect = effectExtended;
                 c.param = uint8_t(extRetrigger | retrigTicks);
@@ -93,8 +96,15 @@ static std::vector<int> chordVoices(const ChordEvent &chord, int voices, int low
     return notes;
 }
 
-void writeArpeggio(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
-    static const int walk[6] = {0, 1, 2, 3, 2, 1};
+// The chord's root in the octave that starts at `lowest`.
+static int rootFrom(const ChordEvent &chord, int lowest) {
+    return lowest + ((chord.root - (lowest - 1)) % 12 + 12) % 12;
+}
+
+// Strikes one note on every hit, chosen by `pick` from the chord in force and the hit's place
+// among that chord's hits (counted from 0 again at each new chord).
+template <class Pick>
+static void walkChords(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, Pick pick) {
     const ChordEvent *current = nullptr;
     int step = 0;
     for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
@@ -105,19 +115,30 @@ void writeArpeggio(Track track, const std::vector<ChordEvent> &chords, const std
             current = &chord;
             step = 0;
         }
-        std::vector<int> notes = chordVoices(chord, 3, lowest);
-        int root = lowest + ((chord.root - (lowest - 1)) % 12 + 12) % 12;
-        notes.push_back(root + 12);
-        XmCell &c = cell(track, r);
-        c.note = uint8_t(notes[walk[step % 6]]);
-        c.instrument = uint8_t(track.instrument);
-        c.volume = volumeByte(hits[r]);
+        strike(track, r, pick(chord, step), hits[r]);
         step++;
     }
 }
 
+void writeArpeggio(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
+    static const int walk[6] = {0, 1, 2, 3, 2, 1};
+    walkChords(track, chords, hits, [&](const ChordEvent &chord, int step) {
+        std::vector<int> notes = chordVoices(chord, 3, lowest);
+        notes.push_back(rootFrom(chord, lowest) + 12);
+        return notes[walk[step % 6]];
+    });
+}
+
 static uint8_t voicePan(int voice, int voices) {
     return uint8_t(voices <= 1 ? 128 : 40 + voice * 176 / (voices - 1));
+}
+
+// One voice of a chord on its own channel, panned by its place in the chord.
+static void strikeVoice(const Track &track, int row, const std::vector<int> &notes, int voice, int voices,
+                        int volume) {
+    XmCell &c = strike(track, row, notes[voice], volume, voice);
+    c.effect = effectPanning;
+    c.param = voicePan(voice, voices);
 }
 
 void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &chords, int volume, int lowest,
@@ -127,12 +148,7 @@ void writeHeldChords(Track track, int voices, const std::vector<ChordEvent> &cho
             break;
         std::vector<int> notes = chordVoices(chord, voices, lowest);
         for (int v = 0; v < voices; v++) {
-            XmCell &c = cell(track, chord.row, v);
-            c.note = uint8_t(notes[v]);
-            c.instrument = uint8_t(track.instrument);
-            c.volume = volumeByte(swell ? volume * 3 / 5 : volume);
-            c.effect = effectPanning;
-            c.param = voicePan(v, voices);
+            strikeVoice(track, chord.row, notes, v, voices, swell ? volume * 3 / 5 : volume);
             if (!swell)
                 continue;
             for (int r = chord.row + 1; r < chord.row + chord.rows && r < rowsOf(track); r++)
@@ -149,12 +165,7 @@ void writeStabs(Track track, int voices, const std::vector<ChordEvent> &chords, 
             continue;
         std::vector<int> notes = chordVoices(chordAt(chords, r), voices, lowest);
         for (int v = 0; v < voices; v++) {
-            XmCell &c = cell(track, r, v);
-            c.note = uint8_t(notes[v]);
-            c.instrument = uint8_t(track.instrument);
-            c.volume = volumeByte(hits[r]);
-            c.effect = effectPanning;
-            c.param = voicePan(v, voices);
+            strikeVoice(track, r, notes, v, voices, hits[r]);
             if (r + 2 < rows && hits[r + 1] == 0 && hits[r + 2] == 0)
                 cell(track, r + 2, v).note = keyOff;
         }
@@ -162,34 +173,18 @@ void writeStabs(Track track, int voices, const std::vector<ChordEvent> &chords, 
 }
 
 void writeBass(Track track, const std::vector<ChordEvent> &chords, const std::vector<int> &hits, int lowest) {
-    const ChordEvent *current = nullptr;
-    int step = 0;
-    for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
-        if (hits[r] == 0)
-            continue;
-        const ChordEvent &chord = chordAt(chords, r);
-        if (&chord != current) {
-            current = &chord;
-            step = 0;
-        }
-        int root = lowest + ((chord.root - (lowest - 1)) % 12 + 12) % 12;
+    walkChords(track, chords, hits, [&](const ChordEvent &chord, int step) {
+        int root = rootFrom(chord, lowest);
         int fifth = root + 7 <= lowest + 14 ? root + 7 : root - 5;
-        XmCell &c = cell(track, r);
-        c.note = uint8_t(step % 2 == 0 ? root : fifth);
-        c.instrument = uint8_t(track.instrument);
-        c.volume = volumeByte(hits[r]);
-        step++;
-    }
+        return step % 2 == 0 ? root : fifth;
+    });
 }
 
 void writeHits(Track track, const std::vector<int> &hits) {
     for (int r = 0; r < rowsOf(track) && r < int(hits.size()); r++) {
         if (hits[r] == 0)
             continue;
-        XmCell &c = cell(track, r);
-        c.note = 49;  // C-4: the sample's own pitch
-        c.instrument = uint8_t(track.instrument);
-        c.volume = volumeByte(hits[r]);
+        strike(track, r, 49, hits[r]);  // C-4: the sample's own pitch
     }
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 const int synthRate = 44100;  // samples per second
@@ -37,19 +38,21 @@ static std::vector<int16_t> toPcm(const std::vector<double> &wave, double peak) 
 // Sets relative note and finetune so that XM notes sound at concert pitch, for a waveform that
 // repeats every `period` samples when played at its own rate. In linear-frequency XM, note n
 // plays at 8363 * 2^((n - 49 + transpose) / 12) samples per second.
-static void tune(XmSample &s, double period) {
-    double transpose = 12.0 * std::log2(440.0 * period / 8363.0) - 9.0;
+static void transposeBy(XmSample &s, double transpose) {
     int rel = int(std::lround(transpose));
     s.relativeNote = int8_t(rel);
     s.finetune = int8_t(std::lround((transpose - rel) * 128.0));
 }
 
-// Percussion: C-4 plays the sample at its own rate.
-static void tuneDrum(XmSample &s) {
-    double transpose = 12.0 * std::log2(double(synthRate) / 8363.0);
-    int rel = int(std::lround(transpose));
-    s.relativeNote = int8_t(rel);
-    s.finetune = int8_t(std::lround((transpose - rel) * 128.0));
+static void tune(XmSample &s, double period) {
+    transposeBy(s, 12.0 * std::log2(440.0 * period / 8363.0) - 9.0);
+}
+
+// The volume envelope, the point it holds at while the key is down, and the fade after key-off.
+static void setRelease(XmInstrument &ins, std::vector<XmEnvelopePoint> envelope, int sustain, uint16_t fadeout) {
+    ins.volumeEnvelope = std::move(envelope);
+    ins.volumeSustain = sustain;
+    ins.fadeout = fadeout;
 }
 
 static XmInstrument single(const char *name, XmSample sample) {
@@ -84,6 +87,19 @@ static void softEnd(std::vector<double> &x, int samples) {
         x[n - 1 - i] *= double(i) / samples;
 }
 
+// Percussion: faded at both ends against clicks, and tuned so that C-4 plays the sample at its
+// own rate.
+static XmInstrument drum(const char *name, std::vector<double> &w, int fadeIn, int fadeOut,
+                         double peak, uint8_t panning) {
+    softStart(w, fadeIn);
+    softEnd(w, fadeOut);
+    XmSample s;
+    s.data = toPcm(w, peak);
+    s.panning = panning;
+    transposeBy(s, 12.0 * std::log2(double(synthRate) / 8363.0));
+    return single(name, s);
+}
+
 XmInstrument makeKick() {
     int n = synthRate * 35 / 100;
     std::vector<double> w(n);
@@ -97,12 +113,7 @@ XmInstrument makeKick() {
         double click = noise.next() * std::exp(-t / 0.002) * 0.35;
         w[i] = std::tanh(1.6 * body) + click;
     }
-    softStart(w, 20);
-    softEnd(w, 400);
-    XmSample s;
-    s.data = toPcm(w, 0.95);
-    tuneDrum(s);
-    return single("kick", s);
+    return drum("kick", w, 20, 400, 0.95, XmSample().panning);
 }
 
 XmInstrument makeSnare() {
@@ -120,13 +131,7 @@ XmInstrument makeSnare() {
     std::vector<double> w(n);
     for (int i = 0; i < n; i++)
         w[i] = std::tanh(1.8 * (tone[i] + 1.1 * hiss[i]));
-    softStart(w, 20);
-    softEnd(w, 400);
-    XmSample s;
-    s.data = toPcm(w, 0.9);
-    s.panning = 120;
-    tuneDrum(s);
-    return single("snare", s);
+    return drum("snare", w, 20, 400, 0.9, 120);
 }
 
 XmInstrument makeHat() {
@@ -139,13 +144,7 @@ XmInstrument makeHat() {
     highPass(w, 7000.0);
     for (int i = 0; i < n; i++)
         w[i] *= std::exp(-double(i) / synthRate / 0.022);
-    softStart(w, 10);
-    softEnd(w, 200);
-    XmSample s;
-    s.data = toPcm(w, 0.8);
-    s.panning = 160;
-    tuneDrum(s);
-    return single("hihat", s);
+    return drum("hihat", w, 10, 200, 0.8, 160);
 }
 
 XmInstrument makeCrash() {
@@ -167,13 +166,7 @@ XmInstrument makeCrash() {
         double t = double(i) / synthRate;
         w[i] *= std::exp(-t / 0.45) * (0.6 + 0.4 * std::exp(-t / 0.05));
     }
-    softStart(w, 30);
-    softEnd(w, 2000);
-    XmSample s;
-    s.data = toPcm(w, 0.85);
-    s.panning = 96;
-    tuneDrum(s);
-    return single("crash", s);
+    return drum("crash", w, 30, 2000, 0.85, 96);
 }
 
 // Sum of harmonics with random phases, `cycles` whole periods of `period` samples, so that the
@@ -205,6 +198,19 @@ static void startAtZero(std::vector<double> &w) {
     std::rotate(w.begin(), w.begin() + best, w.end());
 }
 
+// A sustained tone: the whole buffer loops, started at its upward zero crossing.
+static XmInstrument looped(const char *name, std::vector<double> &w, int period, uint8_t panning) {
+    startAtZero(w);
+    XmSample s;
+    s.data = toPcm(w, 0.9);
+    s.loop = XM_FORWARD_LOOP;
+    s.loopStart = 0;
+    s.loopLength = uint32_t(w.size());
+    s.panning = panning;
+    tune(s, period);
+    return single(name, s);
+}
+
 XmInstrument makeBass() {
     // C2 with a period of 674 samples (65.43 Hz; the finetune takes the rest).
     const int period = 674, cycles = 4;
@@ -214,17 +220,8 @@ XmInstrument makeBass() {
         double rolloff = 1.0 / (1.0 + (h / 6.0) * (h / 6.0));
         return rolloff / h * (h == 1 ? 1.4 : 1.0);
     }, noise);
-    startAtZero(w);
-    XmSample s;
-    s.data = toPcm(w, 0.9);
-    s.loop = XM_FORWARD_LOOP;
-    s.loopStart = 0;
-    s.loopLength = uint32_t(w.size());
-    tune(s, period);
-    XmInstrument ins = single("bass", s);
-    ins.volumeEnvelope = {{0, 40}, {1, 64}, {8, 48}, {30, 38}, {120, 30}};
-    ins.volumeSustain = 4;
-    ins.fadeout = 3000;
+    XmInstrument ins = looped("bass", w, period, XmSample().panning);
+    setRelease(ins, {{0, 40}, {1, 64}, {8, 48}, {30, 38}, {120, 30}}, 4, 3000);
     return ins;
 }
 
@@ -274,9 +271,7 @@ XmInstrument makeBalalaika() {
     XmInstrument ins = single("balalaika", s);
     // The string dies away by itself; the envelope only turns key-off (a rest) into a short
     // fade instead of a cut, which would click on a string still ringing.
-    ins.volumeEnvelope = {{0, 64}, {8, 64}};
-    ins.volumeSustain = 1;
-    ins.fadeout = 6000;
+    setRelease(ins, {{0, 64}, {8, 64}}, 1, 6000);
     return ins;
 }
 
@@ -297,17 +292,8 @@ XmInstrument makeAccordion() {
     addHarmonics(w, cycles - 1, 9000.0, 0.6, reed, noise);
     addHarmonics(w, cycles + 1, 9000.0, 0.6, reed, noise);
     addHarmonics(w, cycles / 2, 4000.0, 0.45, reed, noise);
-    startAtZero(w);
-    XmSample s;
-    s.data = toPcm(w, 0.9);
-    s.loop = XM_FORWARD_LOOP;
-    s.loopStart = 0;
-    s.loopLength = uint32_t(w.size());
-    tune(s, period);
-    XmInstrument ins = single("accordion", s);
-    ins.volumeEnvelope = {{0, 0}, {5, 60}, {14, 52}};  // the bellows take a moment to speak
-    ins.volumeSustain = 2;
-    ins.fadeout = 2500;
+    XmInstrument ins = looped("accordion", w, period, XmSample().panning);
+    setRelease(ins, {{0, 0}, {5, 60}, {14, 52}}, 2, 2500);  // the bellows take a moment to speak
     return ins;
 }
 
@@ -320,18 +306,8 @@ XmInstrument makeLead() {
         double a = (h % 2 == 1 ? 1.0 : 0.25) / h;
         return h == 3 ? a * 1.6 : a;
     }, noise);
-    startAtZero(w);
-    XmSample s;
-    s.data = toPcm(w, 0.9);
-    s.loop = XM_FORWARD_LOOP;
-    s.loopStart = 0;
-    s.loopLength = uint32_t(w.size());
-    s.panning = 112;
-    tune(s, period);
-    XmInstrument ins = single("lead", s);
-    ins.volumeEnvelope = {{0, 0}, {2, 64}, {16, 50}};  // quick to speak: the tunes run in eighths
-    ins.volumeSustain = 2;
-    ins.fadeout = 2000;
+    XmInstrument ins = looped("lead", w, period, 112);
+    setRelease(ins, {{0, 0}, {2, 64}, {16, 50}}, 2, 2000);  // quick to speak: the tunes run in eighths
     ins.vibratoType = 0;
     ins.vibratoSweep = 24;  // the vibrato blooms on held notes only
     ins.vibratoDepth = 4;
