@@ -460,6 +460,24 @@ static bool waitForSize() {
     return true;
 }
 
+// The driver takes the window's new size for its back buffer at a swap: without one after the
+// resize, every frame would be drawn into a buffer of the window's first size. So one swap
+// here, then a check that the back buffer reaches the window's far corner; where it does not,
+// every frame is swapped as live.
+static bool backBufferHasWindowSize() {
+    glutSwapBuffers();
+    GLfloat clearColour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glClearColor(1, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    uint8_t corner[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(captureWidth - 1, captureHeight - 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    return corner[0] == 255 && corner[1] == 0 && corner[2] == 255;
+}
+
 int main(int argc, char **argv) {
     if (!parseOptions(argc, argv)) {
         usage();
@@ -491,9 +509,6 @@ int main(int argc, char **argv) {
     setPacing(false);
     readClock = captureClock;
     frameFinished = frameDone;
-    // the frames are read back from the back buffer, never shown: a swap would send each one
-    // to the display for nothing (33 MB at 3840x2160)
-    presentFrame = nullptr;
     // the scenes draw into a picture this many times the output's size, box-filtered down to
     // it; the status line is drawn after, at the output's size, as in the live window
     pictureSetScale(float(supersample));
@@ -501,6 +516,10 @@ int main(int argc, char **argv) {
         shutdownDemo();
         exit(1);
     }
+    // the frames are read back from the back buffer, never shown: a swap would send each one
+    // to the display for nothing (33 MB at 3840x2160)
+    if (backBufferHasWindowSize())
+        presentFrame = nullptr;
     setUpReadRing();
 
     wallStart = std::chrono::steady_clock::now();

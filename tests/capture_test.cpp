@@ -278,6 +278,9 @@ TEST_F(Capture, Mp4At1080pIsTaggedAndShowsTheWindowsColours) {
     ASSERT_EQ(1u, window.size());
     ASSERT_EQ(10u, shown.size());
     const uint8_t red[3] = {204, 0, 0};
+    // the picture reaches the far corner: a back buffer kept at the window's first size
+    // (640x480) would leave the top right black
+    EXPECT_TRUE(std::equal(red, red + 3, &window[0][1919 * 3])) << "top right corner";
     // the most common yellow the window shows
     std::map<uint32_t, size_t> yellows;
     for (size_t p = 0; p < window[0].size(); p += 3) {
