@@ -173,9 +173,10 @@ static void reportSceneChange() {
 // one frame
 
 // GL_FRONT reads black on some drivers, and the capture does not swap: the frame is taken
-// from the back buffer, status line included. BGRA is the window's own layout: read back as a plain copy,
-// where RGB would be converted pixel by pixel. The rows stay bottom first; the writer turns
-// them around where it costs nothing. `into` is a pixel buffer bound for packing, or memory.
+// from the back buffer, status line included. BGRA is the window's own layout: read back as a
+// plain copy, where RGB would be converted pixel by pixel. The rows stay bottom first; the
+// writer turns them around where it costs nothing. `into`: a pixel buffer bound for packing,
+// or memory.
 static void readBackBuffer(void *into) {
     GLint alignment;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
@@ -192,7 +193,8 @@ static void readBackBuffer(void *into) {
 static void setUpReadRing() {
     const char *version = (const char *)glGetString(GL_VERSION);
     int major = 0, minor = 0;
-    if (version && sscanf(version, "%d.%d", &major, &minor) == 2 && (major > 2 || (major == 2 && minor >= 1))) {
+    bool version21 = version && sscanf(version, "%d.%d", &major, &minor) == 2 && major * 10 + minor >= 21;
+    if (version21) {
         genBuffers = (PFNGLGENBUFFERSPROC)glutGetProcAddress("glGenBuffers");
         deleteBuffers = (PFNGLDELETEBUFFERSPROC)glutGetProcAddress("glDeleteBuffers");
         bindBuffer = (PFNGLBINDBUFFERPROC)glutGetProcAddress("glBindBuffer");
@@ -206,7 +208,8 @@ static void setUpReadRing() {
         genBuffers(READ_RING, readBuffers);
         for (GLuint buffer : readBuffers) {
             bindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-            bufferData(GL_PIXEL_PACK_BUFFER, GLsizeiptr(captureWidth) * captureHeight * 4, nullptr, GL_STREAM_READ);
+            GLsizeiptr size = GLsizeiptr(captureWidth) * captureHeight * 4;
+            bufferData(GL_PIXEL_PACK_BUFFER, size, nullptr, GL_STREAM_READ);
         }
         bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
         if (glGetError() == GL_NO_ERROR && readBuffers[READ_RING - 1] != 0)
