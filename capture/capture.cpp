@@ -9,6 +9,7 @@
 #include "player.h"
 
 #include <GL/freeglut.h>
+#include <GL/glext.h>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -31,8 +32,18 @@ static int64_t endFrame = -1;                   // frame at which to stop (--to)
 static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
 static volatile sig_atomic_t stopRequested;     // Escape, a signal, or a write that failed
 static volatile sig_atomic_t stopSignal;        // the signal that stopped us, 0 for none
-static std::vector<uint8_t> framePixels[2];     // frames as read, alternately: one is written
-                                                // in the background while the next is drawn
+static std::vector<uint8_t> framePixels[2];     // without pixel buffers, frames as read,
+                                                // alternately: one is written while the next is drawn
+static const int READ_RING = 3;                 // pixel buffers frames are read into, in turn
+static GLuint readBuffers[READ_RING];           // the ring; all 0 where pixel buffers are missing
+static int64_t framesRead;                      // frames read into the ring so far
+static int64_t framesHanded;                    // of those, frames handed to the writer
+static PFNGLGENBUFFERSPROC genBuffers;          // buffer object entry points, looked up at run time
+static PFNGLDELETEBUFFERSPROC deleteBuffers;
+static PFNGLBINDBUFFERPROC bindBuffer;
+static PFNGLBUFFERDATAPROC bufferData;
+static PFNGLMAPBUFFERPROC mapBuffer;
+static PFNGLUNMAPBUFFERPROC unmapBuffer;
 static std::vector<int16_t> frameSound;         // the samples of one frame's span
 static int lastSceneIndex = -1;                 // last timeline row reported on standard error
 static bool endPartReported;
@@ -161,19 +172,110 @@ static void reportSceneChange() {
 // ---------------------------------------------------------------------------------------
 // one frame
 
-// GL_FRONT reads black on some drivers, so the frame is taken from the back buffer before
-// the swap, status line included. BGRA is the window's own layout: read back as a plain copy,
-// where RGB would be converted pixel by pixel. The rows stay bottom first; the writer turns
-// them around where it costs nothing.
-static uint8_t *readFrame() {
-    std::vector<uint8_t> &pixels = framePixels[frameIndex % 2];
+// GL_FRONT reads black on some drivers, and the capture does not swap: the frame is taken
+// from the back buffer, status line included. BGRA is the window's own layout: read back as a
+// plain copy, where RGB would be converted pixel by pixel. The rows stay bottom first; the
+// writer turns them around where it costs nothing. `into`: a pixel buffer bound for packing,
+// or memory.
+static void readBackBuffer(void *into) {
     GLint alignment;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, captureWidth, captureHeight, GL_BGRA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, captureWidth, captureHeight, GL_BGRA, GL_UNSIGNED_BYTE, into);
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-    return pixels.data();
+}
+
+// Reading into memory waits until the renderer has finished the frame and copied it out, and
+// only then is the next frame drawn. Read into a pixel buffer, the copy is queued behind the
+// frame and the next frame is drawn meanwhile; the buffer is mapped READ_RING - 1 frames later,
+// when its copy is long done. Needs buffer objects with pixel packing (OpenGL 2.1).
+static void setUpReadRing() {
+    const char *version = (const char *)glGetString(GL_VERSION);
+    int major = 0, minor = 0;
+    bool version21 = version && sscanf(version, "%d.%d", &major, &minor) == 2 && major * 10 + minor >= 21;
+    if (version21) {
+        genBuffers = (PFNGLGENBUFFERSPROC)glutGetProcAddress("glGenBuffers");
+        deleteBuffers = (PFNGLDELETEBUFFERSPROC)glutGetProcAddress("glDeleteBuffers");
+        bindBuffer = (PFNGLBINDBUFFERPROC)glutGetProcAddress("glBindBuffer");
+        bufferData = (PFNGLBUFFERDATAPROC)glutGetProcAddress("glBufferData");
+        mapBuffer = (PFNGLMAPBUFFERPROC)glutGetProcAddress("glMapBuffer");
+        unmapBuffer = (PFNGLUNMAPBUFFERPROC)glutGetProcAddress("glUnmapBuffer");
+    }
+    if (genBuffers && deleteBuffers && bindBuffer && bufferData && mapBuffer && unmapBuffer) {
+        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; i++) {
+        }
+        genBuffers(READ_RING, readBuffers);
+        for (GLuint buffer : readBuffers) {
+            bindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            GLsizeiptr size = GLsizeiptr(captureWidth) * captureHeight * 4;
+            bufferData(GL_PIXEL_PACK_BUFFER, size, nullptr, GL_STREAM_READ);
+        }
+        bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        if (glGetError() == GL_NO_ERROR && readBuffers[READ_RING - 1] != 0)
+            return;
+        deleteBuffers(READ_RING, readBuffers);  // out of memory: read directly, as below
+        std::fill(readBuffers, readBuffers + READ_RING, 0);
+    }
+    fprintf(stderr, "no pixel buffers here: frames are read back directly, the slower way\n");
+    for (std::vector<uint8_t> &pixels : framePixels)
+        pixels.resize(size_t(captureWidth) * captureHeight * 4);
+}
+
+// Unmaps the ring's buffer for frame `frame` (counted from the first one read).
+static void releaseRingFrame(int64_t frame) {
+    bindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[frame % READ_RING]);
+    unmapBuffer(GL_PIXEL_PACK_BUFFER);
+    bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+}
+
+// Hands the oldest frame of the ring to the writer, mapped: the writer reads it where it is.
+// The frame handed before is free once the writer has taken this one, and is unmapped.
+// False when the frame could not be written or mapped.
+static bool handOnRingFrame() {
+    bindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[framesHanded % READ_RING]);
+    const uint8_t *pixels = (const uint8_t *)mapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
+    bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!pixels) {
+        fprintf(stderr, "%sframe %lld could not be read back\n", progressOnTerminal ? "\r\033[K" : "",
+                (long long)(firstFrame + framesHanded));
+        return false;
+    }
+    bool written = captureAddFrame(pixels);
+    if (framesHanded > 0)
+        releaseRingFrame(framesHanded - 1);
+    framesHanded++;
+    return written;
+}
+
+// Hands the frames still in the ring to the writer, in order: at the end, and on every stop.
+static bool flushReadRing() {
+    bool written = true;
+    while (written && framesHanded < framesRead)
+        written = handOnRingFrame();
+    return written;
+}
+
+// Gives the writer the frame just finished in the back buffer, or, through the ring, the one
+// finished READ_RING - 1 frames ago. False when a frame could not be written.
+static bool writeFrame() {
+    if (!readBuffers[0]) {
+        std::vector<uint8_t> &pixels = framePixels[frameIndex % 2];
+        readBackBuffer(pixels.data());
+        return captureAddFrame(pixels.data());
+    }
+    // the slot read into now held frame framesRead - READ_RING: handing on the one after it
+    // frees it
+    bool written = true;
+    while (written && framesHanded < framesRead - READ_RING + 2)
+        written = handOnRingFrame();
+    bindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[framesRead % READ_RING]);
+    readBackBuffer(nullptr);
+    bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    framesRead++;
+    // no swap follows in a capture: the copy must start now, not with the next frame
+    glFlush();
+    return written;
 }
 
 // Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
@@ -183,7 +285,7 @@ static void frameDone() {
     notePosition();
     bool writing = frameIndex >= firstFrame;
     if (writing) {
-        if (!captureAddFrame(readFrame()))
+        if (!writeFrame())
             stopRequested = 1;  // what was written so far is still closed into a file
     }
     int64_t to = soundFrameAt(frameIndex + 1);
@@ -229,6 +331,8 @@ static void noDisplay() {
 // Every exit of the presentation (its end, Escape, a closed window) leaves through exit(),
 // so the file is finished here.
 static void finishCapture() {
+    if (readBuffers[0])
+        flushReadRing();  // a frame that could not be written is reported as the file is closed
     if (frameIndex > 0) {
         showProgress(frameIndex, true);
         double wall = wallSeconds();
@@ -239,6 +343,8 @@ static void finishCapture() {
     // the presentation ends with status 0 whatever happened; a capture that left no complete
     // file says so in its status (_exit, as exit may not be called again from here)
     bool closed = captureClose();
+    if (readBuffers[0] && framesHanded > 0)
+        releaseRingFrame(framesHanded - 1);
     fflush(stdout);
     fflush(stderr);
     if (!closed)
@@ -357,6 +463,24 @@ static bool waitForSize() {
     return true;
 }
 
+// The driver takes the window's new size for its back buffer at a swap: without one after the
+// resize, every frame would be drawn into a buffer of the window's first size. So one swap
+// here, then a check that the back buffer reaches the window's far corner; where it does not,
+// every frame is swapped as live.
+static bool backBufferHasWindowSize() {
+    glutSwapBuffers();
+    GLfloat clearColour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clearColour);
+    glClearColor(1, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    uint8_t corner[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(captureWidth - 1, captureHeight - 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, corner);
+    glClearColor(clearColour[0], clearColour[1], clearColour[2], clearColour[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    return corner[0] == 255 && corner[1] == 0 && corner[2] == 255;
+}
+
 int main(int argc, char **argv) {
     if (!parseOptions(argc, argv)) {
         usage();
@@ -369,9 +493,6 @@ int main(int argc, char **argv) {
     atexit(finishCapture);
     wallStart = std::chrono::steady_clock::now();
     progressOnTerminal = isatty(2);
-    for (std::vector<uint8_t> &pixels : framePixels)
-        pixels.resize(size_t(captureWidth) * captureHeight * 4);
-
     // GLUT's own options (such as -display) are not ours to pass on
     int glutArgc = 1;
     char *glutArgv[] = {argv[0], nullptr};
@@ -398,6 +519,11 @@ int main(int argc, char **argv) {
         shutdownDemo();
         exit(1);
     }
+    // the frames are read back from the back buffer, never shown: a swap would send each one
+    // to the display for nothing (33 MB at 3840x2160)
+    if (backBufferHasWindowSize())
+        presentFrame = nullptr;
+    setUpReadRing();
 
     wallStart = std::chrono::steady_clock::now();
     for (frameIndex = 0; endFrame < 0 || frameIndex < endFrame; frameIndex++) {

@@ -41,6 +41,9 @@ extern int (*readClock)();
 extern void (*endProgram)(int status);
 // Called with the finished frame in the back buffer (status line included), before the swap.
 extern void (*frameFinished)();
+// Shows the finished frame: the window's buffer swap, unless a capture, which reads its frames
+// back and shows them to no one, leaves it out.
+extern void (*presentFrame)();
 
 // frame pacing: the live loop shows 60 frames a second, the rate the scenes' per-frame
 // animation and trails were tuned for, whatever the display's refresh rate
