@@ -2,10 +2,14 @@
 #pragma once
 #include <cstdint>
 
-// The engine renders the module and the stream into 44100 Hz stereo 16-bit frames. Where
-// those frames go is the back-end:
+// The engine renders the module and the stream into stereo 16-bit frames at the output's
+// rate (audioOutputRate), 44100 Hz unless a device runs at another. Where those frames go
+// is the back-end:
 //   AUDIO_DEVICE  a cubeb output stream (a sound server or a card); the frame heard now is
 //                 cubeb's stream position, which counts the server's or the card's latency.
+//                 The stream opens at the rate the server runs at (e.g. 48000 Hz), and the
+//                 engine renders the module at that rate and resamples the MP3 to it, so
+//                 that nothing resamples on the way; positions are the same at every rate.
 //                 Plays on AUDIO_SILENT while there is none: when none opens within 3 s
 //                 of BASS_Init, or when it fails, stalls for half a second (a server that
 //                 stopped answering) or the default output changes; the silent clock then
@@ -13,7 +17,7 @@
 //                 1.5 s off the caller's thread and taken on at the frame the clock has
 //                 reached. No call on the caller's thread waits on a server unbounded.
 //   AUDIO_SILENT  no output: the engine's own clock, heard frame = steady-clock time since
-//                 BASS_Init x 44100, with a thread rendering just ahead of it so that the
+//                 BASS_Init x the output's rate, with a thread rendering just ahead of it so that the
 //                 positions follow as they would on a device.
 //   AUDIO_PULL    no thread and no device: the caller renders up to a frame index with
 //                 audioPullTo, and the position queries report that frame as heard now:
@@ -33,6 +37,13 @@ const int AUDIO_CHUNK_FRAMES = 128;
 
 void audioSelectBackend(AudioBackend backend);
 AudioBackend audioBackend();
+// Frames a second of the output: every frame count here (rendered, heard, pulled) is at
+// this rate. AUDIO_RATE, or a device's own rate once it opened in BASS_Init, or for the
+// pull and silent back-ends the rate chosen with audioSelectRate (AUDIO_RATE unless chosen).
+int audioOutputRate();
+// The rate the pull and silent back-ends render at, chosen before BASS_Init (tests compare
+// positions across rates); a device takes the server's. The capture keeps AUDIO_RATE.
+void audioSelectRate(int rate);
 // Which of cubeb's own back-ends AUDIO_DEVICE opens ("pulse", "alsa", "jack", "sndio"); null,
 // the default, lets cubeb try them in its order. A named one that cannot be had counts as
 // no device. Choose before BASS_Init; the string must outlive the call.

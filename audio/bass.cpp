@@ -14,12 +14,15 @@ std::mutex clockLock;
 // --- output
 AudioBackend chosenBackend = AUDIO_DEVICE;
 const char *chosenOutput;
+int chosenRate = AUDIO_RATE;
 AudioBackend startedBackend = AUDIO_DEVICE;
 AudioBackend activeBackend = AUDIO_DEVICE;
 bool initialized;
 BOOL initResult;
 bool outputRunning;
 int64_t renderedFrames;
+int outputRate = AUDIO_RATE;
+bool outputRateFixed;
 DWORD nextHandle = 1;
 
 // --- the device
@@ -99,6 +102,10 @@ AudioBackend audioBackend() {
     return initialized ? activeBackend : chosenBackend;
 }
 
+void audioSelectRate(int rate) {
+    chosenRate = rate;
+}
+
 void audioSelectOutput(const char *name) {
     chosenOutput = name;
 }
@@ -135,6 +142,11 @@ int64_t audioRenderedFrames() {
     return renderedFrames;
 }
 
+int audioOutputRate() {
+    std::lock_guard<std::mutex> clock(clockLock);
+    return outputRate;
+}
+
 int64_t audioHeardFrame() {
     return heardFrame();
 }
@@ -145,7 +157,7 @@ int64_t audioQueriedFrame() {
 
 void audioSetLookahead(double seconds) {
     std::lock_guard<std::mutex> clock(clockLock);
-    lookaheadFrames = std::max<int64_t>(0, int64_t(seconds * AUDIO_RATE));
+    lookaheadFrames = std::max<int64_t>(0, int64_t(seconds * outputRate));
 }
 
 BOOL BASS_Init(int, DWORD, DWORD, void *) {
@@ -163,6 +175,8 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
         initialized = true;
         outputRunning = true;  // the output starts with the library, as a device would
         renderedFrames = 0;
+        outputRate = backend == AUDIO_DEVICE ? AUDIO_RATE : chosenRate;
+        outputRateFixed = false;
         lastHeard = lastQueried = 0;
         devicePosition = 0;
         devicePositionTime = Clock::now();
@@ -171,7 +185,9 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
     // a device starts on the silent clock, and the keeper moves the music onto it as soon
     // as it plays (or whenever one can be opened later)
     bool playing = outputFor(backend).start();
+    std::lock_guard<std::mutex> engine(engineLock);
     std::lock_guard<std::mutex> clock(clockLock);
+    outputRateFixed = true;  // a module may be played from now on
     initResult = playing;
     return initResult;
 }
@@ -327,14 +343,16 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const char *file, DWORD offset, DWORD le
 
 BOOL BASS_StreamPlay(HSTREAM handle, BOOL, DWORD) {
     FileBytes bytes;
+    int rate;
     {
         std::lock_guard<std::mutex> engine(engineLock);
         if (!initialized || handle == 0 || handle != streamHandle)
             return 0;
         bytes = streamFile;
+        rate = outputRate;
     }
     // A fresh decoder plays from the start; opened outside the locks to keep the output going.
-    Mp3Decoder *fresh = openDecoder(bytes);
+    Mp3Decoder *fresh = openDecoder(bytes, rate);
     if (!fresh)
         return 0;
     std::lock_guard<std::mutex> engine(engineLock);

@@ -2,6 +2,7 @@
 #include "engine.h"
 
 #include <mpg123.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <cstring>
@@ -47,9 +48,19 @@ struct Mp3Cursor {
     int64_t at = 0;
 };
 
+// mpg123 decodes at AUDIO_RATE. At another output rate soxr resamples the decoded frames;
+// its output is aligned in time with its input (output frame k is input time k / rate), so
+// an MPEG frame that begins at decoded frame i begins at resampled frame ceil(i * rate /
+// AUDIO_RATE).
 struct Mp3Decoder {
     mpg123_handle *mpg = nullptr;
     Mp3Cursor cursor;
+    int rate = AUDIO_RATE;         // output frames a second
+    soxr_t resampler = nullptr;    // null at AUDIO_RATE
+    bool flushed = false;          // the resampler has given out what it held at the end
+    std::vector<int16_t> resampled;  // its output not yet rendered
+    int64_t decodedFrames = 0;     // frames mpg123 gave so far
+    int64_t origin = -1;           // output frame of the stream's first frame, once rendered
 };
 
 static mpg123_ssize_t readMp3(void *handle, void *out, size_t count) {
@@ -85,13 +96,28 @@ void closeDecoder(Mp3Decoder *d) {
         mpg123_close(d->mpg);
         mpg123_delete(d->mpg);
     }
+    if (d->resampler)
+        soxr_delete(d->resampler);
     delete d;
 }
 
-// An mpg123 decoder on the bytes, giving 44100 Hz stereo 16-bit, positioned at their start.
-Mp3Decoder *openDecoder(const FileBytes &bytes) {
+// An mpg123 decoder on the bytes, giving stereo 16-bit frames at `rate`, positioned at their start.
+Mp3Decoder *openDecoder(const FileBytes &bytes, int rate) {
     Mp3Decoder *d = new Mp3Decoder;
     d->cursor.bytes = bytes;
+    d->rate = rate;
+    if (rate != AUDIO_RATE) {
+        // no dither: the same file always gives the same samples
+        soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+        io.flags |= SOXR_NO_DITHER;
+        soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        soxr_error_t error = nullptr;
+        d->resampler = soxr_create(AUDIO_RATE, rate, 2, &error, &io, &quality, nullptr);
+        if (error) {
+            closeDecoder(d);
+            return nullptr;
+        }
+    }
     int error = 0;
     d->mpg = mpg123_new(nullptr, &error);
     if (!d->mpg) {
@@ -111,7 +137,7 @@ Mp3Decoder *openDecoder(const FileBytes &bytes) {
 
 // A stream is usable when the decoder finds at least one frame with sound in it.
 bool decodesAudio(const FileBytes &bytes) {
-    Mp3Decoder *d = openDecoder(bytes);
+    Mp3Decoder *d = openDecoder(bytes, AUDIO_RATE);
     if (!d)
         return false;
     bool found = false;
@@ -161,13 +187,13 @@ static void renderModule(int16_t *dst, int frames, int64_t start) {
                 pushModuleEnd(start + done);
                 break;
             }
-            moduleChunkFrames = int(module->read_interleaved_stereo(AUDIO_RATE, chunkFrames, moduleChunk));
+            moduleChunkFrames = int(module->read_interleaved_stereo(outputRate, chunkFrames, moduleChunk));
             moduleChunkUsed = 0;
             if (moduleChunkFrames == 0 && moduleLoop) {
                 // the end of a pass: the next read plays on from the song's start or its
                 // restart position, in chunks counted from there
                 pushModuleEnd(start + done);
-                moduleChunkFrames = int(module->read_interleaved_stereo(AUDIO_RATE, chunkFrames, moduleChunk));
+                moduleChunkFrames = int(module->read_interleaved_stereo(outputRate, chunkFrames, moduleChunk));
             }
             if (moduleChunkFrames == 0) {
                 modulePlaying = false;
@@ -199,27 +225,60 @@ static void endStream(int64_t at) {
     pushStreamStamp(at, streamLength);
 }
 
-// Each MPEG frame's samples are stamped with the frame's file offset at the exact output
-// frame where they begin; mpg123_framepos right after mpg123_decode_frame is that offset.
+// Decodes the stream's next MPEG frame and stamps its file offset at the output frame where
+// its samples begin (mpg123_framepos right after mpg123_decode_frame is that offset); at
+// another rate than AUDIO_RATE its frames go through the resampler, and at the end the
+// resampler gives out what it still holds. False once nothing is left.
+static bool decodeStreamLocked() {
+    Mp3Decoder *d = stream;
+    for (;;) {
+        off_t number;
+        unsigned char *pcm;
+        size_t bytes = 0;
+        int result = d->flushed ? MPG123_DONE : mpg123_decode_frame(d->mpg, &number, &pcm, &bytes);
+        if (result == MPG123_NEW_FORMAT)
+            continue;  // the format is fixed to ours, so nothing changes
+        if (result != MPG123_OK && !d->resampler)
+            return false;  // MPG123_DONE, or an error we cannot get past
+        size_t frames = result == MPG123_OK ? bytes / 4 : 0;
+        if (frames > 0) {
+            int64_t begins = (d->decodedFrames * d->rate + AUDIO_RATE - 1) / AUDIO_RATE;
+            pushStreamStamp(d->origin + begins, uint32_t(mpg123_framepos(d->mpg)));
+            d->decodedFrames += int64_t(frames);
+        }
+        if (!d->resampler) {
+            streamPcm = reinterpret_cast<const int16_t *>(pcm);
+            streamPcmFrames = frames;
+            streamPcmUsed = 0;
+            if (frames > 0)
+                return true;
+            continue;
+        }
+        if (result != MPG123_OK)
+            d->flushed = true;  // from now on only what the resampler still holds
+        size_t room = frames * size_t(d->rate) / AUDIO_RATE + 4096;
+        d->resampled.resize(room * 2);
+        size_t used = 0, made = 0;
+        soxr_process(d->resampler, frames ? pcm : nullptr, frames, &used, d->resampled.data(), room, &made);
+        d->resampled.resize(made * 2);
+        streamPcm = d->resampled.data();
+        streamPcmFrames = made;
+        streamPcmUsed = 0;
+        if (made > 0)
+            return true;
+        if (d->flushed)
+            return false;
+    }
+}
+
 static void renderStream(int16_t *dst, int frames, int64_t start) {
     int done = 0;
+    if (streamPlaying && stream->origin < 0)
+        stream->origin = start;
     while (done < frames && streamPlaying) {
         if (streamPcmUsed == streamPcmFrames) {
-            off_t number;
-            unsigned char *pcm;
-            size_t bytes = 0;
-            int result = mpg123_decode_frame(stream->mpg, &number, &pcm, &bytes);
-            if (result == MPG123_NEW_FORMAT)
-                continue;  // the format is fixed to ours, so nothing changes
-            if (result != MPG123_OK) {
-                endStream(start + done);  // MPG123_DONE, or an error we cannot get past
-                break;
-            }
-            streamPcm = reinterpret_cast<const int16_t *>(pcm);
-            streamPcmFrames = bytes / 4;
-            streamPcmUsed = 0;
-            if (streamPcmFrames > 0)
-                pushStreamStamp(start + done, uint32_t(mpg123_framepos(stream->mpg)));
+            if (!decodeStreamLocked())
+                endStream(start + done);
             continue;
         }
         int n = int(std::min<size_t>(frames - done, streamPcmFrames - streamPcmUsed));

@@ -17,7 +17,7 @@ int64_t heardFrameLocked(bool fresh, uint64_t position) {
     int64_t heard;
     if (activeBackend == AUDIO_SILENT) {
         int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - silentStart).count();
-        heard = silentBase + ns * AUDIO_RATE / 1000000000;
+        heard = silentBase + ns * outputRate / 1000000000;
     } else {
         // Servers update the position in steps (ALSA per period, PulseAudio per timing
         // update unless it interpolates); in between, time runs on by the steady clock.
@@ -26,7 +26,8 @@ int64_t heardFrameLocked(bool fresh, uint64_t position) {
             devicePositionTime = now;
         }
         double since = std::chrono::duration<double>(now - devicePositionTime).count();
-        int64_t ahead = std::min(int64_t(since * AUDIO_RATE), interpolationLimitFrames);
+        double limit = std::chrono::duration<double>(interpolationLimit).count();
+        int64_t ahead = int64_t(std::min(since, limit) * outputRate);
         heard = std::min(deviceBase + int64_t(devicePosition) + ahead, renderedFrames);
         // a server that stopped answering asks for no more frames: the frame heard stands
         // still at the last one rendered, however its position runs on

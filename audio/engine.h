@@ -28,7 +28,7 @@
 //     the position comes from libpulse's timing, which counts the sink's latency;
 //   - cubeb's alsa back-end through the ALSA pulse plugin: the position is the frames
 //     written minus snd_pcm_delay;
-//   - no server at all: the silent clock, steady-clock time x 44100.
+//   - no server at all: the silent clock, steady-clock time x the output's rate.
 // No latency is estimated here: the engine reads the position and only smooths it.
 
 // Everything here lives in namespace engine, apart from the player's own names.
@@ -52,7 +52,7 @@ static const int silentLeadFrames = 2048;
 static const std::chrono::milliseconds silentPeriod(5);
 // Between two changes of the device's position the heard frame runs on by the steady
 // clock, but by no more than this (50 ms): a stalled stream does not run away.
-static const int64_t interpolationLimitFrames = AUDIO_RATE / 20;
+static const std::chrono::milliseconds interpolationLimit(50);
 
 // Where output value changes begin: `value` holds from output frame `frame` on, until the
 // next stamp. Module values are position words, stream values file byte offsets.
@@ -107,12 +107,18 @@ extern std::mutex clockLock;
 // --- output
 extern AudioBackend chosenBackend;   // [set before BASS_Init] the back-end asked for
 extern const char *chosenOutput;     // [set before BASS_Init] cubeb back-end asked for; null: cubeb's order
+extern int chosenRate;               // [set before BASS_Init] the pull and silent back-ends' rate
 extern AudioBackend startedBackend;  // [both] what BASS_Init was asked for
 extern AudioBackend activeBackend;   // [both] what BASS_Init ended up with
 extern bool initialized;             // [both] between BASS_Init and BASS_Free
 extern BOOL initResult;              // [both] what BASS_Init returned: non-zero when a sound device opened
 extern bool outputRunning;           // [both] BASS_Start/BASS_Stop; when false silence is rendered
 extern int64_t renderedFrames;       // [both] output frames rendered since BASS_Init
+// [both] The output's frames a second: every frame count of the engine (rendered, heard,
+// stamped) is at this rate. AUDIO_RATE, or the rate the server runs at when the first device
+// opens, so that nothing resamples after us; fixed from the moment BASS_Init returns.
+extern int outputRate;
+extern bool outputRateFixed;         // [both] BASS_Init has returned: outputRate no longer changes
 extern DWORD nextHandle;             // [both] handles are never reused within a run
 
 // How long the keeper waits: for its first attempt to open an output (BASS_Init waits that
@@ -133,6 +139,7 @@ struct DeviceStream {
     cubeb *context = nullptr;
     cubeb_stream *stream = nullptr;
     std::string name;      // cubeb's back-end id
+    int rate = AUDIO_RATE; // frames a second it was opened at
     int64_t written = 0;   // [engineLock] frames handed to cubeb since it started, silence included
 };
 
@@ -196,7 +203,7 @@ extern DWORD streamLength;          // [both] bytes in the file
 extern bool streamPlaying;          // [both] renders while the output runs
 extern bool streamFrozen;           // [both] stopped by BASS_Stop: report streamFrozenPosition
 extern uint32_t streamFrozenPosition;  // [both] the position kept by BASS_Stop
-extern const int16_t *streamPcm;    // [engineLock] decoded frame not yet rendered; owned by mpg123
+extern const int16_t *streamPcm;    // [engineLock] decoded frame not yet rendered; owned by the decoder
 extern size_t streamPcmFrames;      // [engineLock] frames in streamPcm
 extern size_t streamPcmUsed;        // [engineLock] of those, already rendered
 extern StampRing streamStamps;      // [clockLock] file offsets by output frame
@@ -213,7 +220,7 @@ DWORD refuse(const std::string &why);
 // channels.cpp: the module and the stream, rendered and stamped
 std::unique_ptr<openmpt::module> createModule(const std::vector<uint8_t> &bytes, bool loop);
 void closeDecoder(Mp3Decoder *d);
-Mp3Decoder *openDecoder(const FileBytes &bytes);
+Mp3Decoder *openDecoder(const FileBytes &bytes, int rate);
 bool decodesAudio(const FileBytes &bytes);
 void renderLocked(int16_t *out, int frames);
 uint32_t modulePositionLocked(int64_t heard);

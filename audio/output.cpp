@@ -109,8 +109,11 @@ static void closeStreamBounded(DeviceStream *d) {
     done->wake.wait_for(lock, closeLimit, [&] { return done->closed; });
 }
 
-// Opens and starts a 44100 Hz stereo 16-bit cubeb stream on the chosen back-end (or the
-// first that works); null when there is none. It plays silence until it is taken on.
+// Opens and starts a stereo 16-bit cubeb stream on the chosen back-end (or the first that
+// works); null when there is none. It plays silence until it is taken on. Until BASS_Init
+// returns it opens at the rate the server runs at, so that the server does not resample
+// (which would also cost the benchmark its sample-exact recording); after that at the
+// engine's rate.
 static DeviceStream *openStream() {
     DeviceStream *d = new DeviceStream;
     if (cubeb_init(&d->context, "vortazov", chosenOutput) != CUBEB_OK) {
@@ -118,9 +121,19 @@ static DeviceStream *openStream() {
         return nullptr;
     }
     d->name = cubeb_get_backend_id(d->context);
+    bool fixed;
+    {
+        std::lock_guard<std::mutex> clock(clockLock);
+        fixed = outputRateFixed;
+        d->rate = outputRate;
+    }
+    uint32_t preferred = 0;
+    if (!fixed && cubeb_get_preferred_sample_rate(d->context, &preferred) == CUBEB_OK && preferred >= 8000 &&
+        preferred <= 384000)
+        d->rate = int(preferred);
     cubeb_stream_params params;
     params.format = CUBEB_SAMPLE_S16NE;
-    params.rate = AUDIO_RATE;
+    params.rate = uint32_t(d->rate);
     params.channels = 2;
     params.layout = CUBEB_LAYOUT_STEREO;
     params.prefs = CUBEB_STREAM_PREF_NONE;
@@ -143,8 +156,9 @@ static DeviceStream *openStream() {
 
 // Takes on an opened stream in place of the silent clock: the frames rendered from now on
 // go to it, and its position, counted from its start, is mapped so that the frame rendered
-// next is heard once the silence it played so far has been heard. False when the engine is
-// closing. No lock held.
+// next is heard once the silence it played so far has been heard. Its rate becomes the
+// engine's while BASS_Init has not returned (only silence has been rendered by then). False
+// when the engine is closing, or when BASS_Init has fixed another rate. No lock held.
 static bool adopt(DeviceStream *d) {
     {
         // BASS_Free has asked the keeper to stop before it stops the silent clock itself
@@ -155,6 +169,11 @@ static bool adopt(DeviceStream *d) {
     stopSilentClock();
     std::lock_guard<std::mutex> engine(engineLock);
     std::lock_guard<std::mutex> clock(clockLock);
+    if (outputRateFixed && d->rate != outputRate) {
+        startSilentClockLocked(heardFrameLocked(false, 0));  // BASS_Init returned meanwhile
+        return false;
+    }
+    outputRate = d->rate;
     device = d;
     deviceName = d->name;
     deviceBase = renderedFrames - d->written;

@@ -2,23 +2,30 @@
 //
 // For each path the program starts a server of its own (tools: tests/sound_server.cpp),
 // plays the module through the engine into the server's null sink, and records the sink's
-// monitor in the same process through libpulse. The recording is aligned sample-exactly
-// with libopenmpt's render of the module (the least difference over a search window), so
-// recording frame A + f is module frame f. Every millisecond it reads the engine's heard
-// frame and BASS_ChannelGetPosition, and the monitor stream's pa_stream_get_time, which is
-// the frame the sink plays now (it includes the sink's latency). Prints per path:
+// monitor in the same process through libpulse, at the sink's own rate. The engine opens
+// its output at that rate too and renders the module there, so nothing resamples on the
+// way and the recording is aligned sample-exactly with libopenmpt's render of the module at
+// that rate (the least difference over a search window): recording frame A + f is module
+// frame f. Every millisecond it reads the engine's heard frame and BASS_ChannelGetPosition,
+// and the monitor stream's time, which is the frame the sink plays now (see monitorFrame).
+// Prints per path:
 //   - claim error: engine's heard frame minus the frame the server plays, in ms: median, p5, p95;
-//   - row error: when a new row was first reported minus when its first frame was played.
+//   - row error: when a new row was first reported minus when its first frame was played;
+//   - whether the recording followed the render to the end: an underrun of the engine's
+//     stream (silence played in its place) or a gap in the recording shifts the recording
+//     against the render from there on; such a run is reported as such, measured only up
+//     to the break, and not counted as a clean run.
 // Then the silent clock's drift against CLOCK_MONOTONIC_RAW.
 //
-// Usage: bench_audio_sync [SECONDS_PER_PATH [DRIFT_SECONDS]]   (defaults 20 and 60; from the
-// project root: module data/compruss.xm if present, else a test module)
+// Usage: bench_audio_sync [SECONDS_PER_PATH [DRIFT_SECONDS [smoothed]]]   (defaults 20 and 60;
+// from the project root: module data/compruss.xm if present, else a test module)
 #include <pulse/pulseaudio.h>
 #include <time.h>
 
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -42,26 +49,65 @@ static std::vector<int16_t> recorded;  // interleaved stereo, from the record st
 static pa_threaded_mainloop *loop;
 static pa_context *context;
 static pa_stream *monitor;
+static int holes;      // [recordLock] holes the server reported in the recording
+static int overflows;  // [recordLock] times the server dropped recorded data for want of room
+static int monitorRate;       // frames a second of the recording: the sink's
+static bool smoothedMonitor;  // read the monitor's time as libpulse smooths it (see monitorNow)
 
 static void onRead(pa_stream *s, size_t, void *) {
     const void *data;
     size_t bytes;
     while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
         std::lock_guard<std::mutex> lock(recordLock);
-        if (data)
+        if (data) {
             recorded.insert(recorded.end(), (const int16_t *)data, (const int16_t *)data + bytes / 2);
-        else
+        } else {
             recorded.resize(recorded.size() + bytes / 2, 0);  // a hole: keep the timeline
+            holes++;
+        }
         pa_stream_drop(s);
     }
+}
+
+static void onOverflow(pa_stream *, void *) {
+    std::lock_guard<std::mutex> lock(recordLock);
+    overflows++;
+}
+
+// The rate of the server's sink, or 0 when it does not say; mainloop locked.
+static int sinkRate() {
+    struct Asked {
+        int rate = 0;
+        bool done = false;
+    } asked;
+    pa_operation *o = pa_context_get_sink_info_by_name(
+        context, SOUND_SERVER_SINK,
+        [](pa_context *, const pa_sink_info *info, int eol, void *user) {
+            Asked *a = static_cast<Asked *>(user);
+            if (!eol && info)
+                a->rate = int(info->sample_spec.rate);
+            if (eol)
+                a->done = true;
+            pa_threaded_mainloop_signal(loop, 0);
+        },
+        &asked);
+    while (o && !asked.done && pa_operation_get_state(o) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop);
+    if (o)
+        pa_operation_unref(o);
+    return asked.rate;
 }
 
 static void signalLoop(void *) {
     pa_threaded_mainloop_signal(loop, 0);
 }
 
-static bool startMonitor() {
+// Records the sink's monitor at the sink's rate (nothing resamples on the way to us); the
+// rate is left in `rate`, 0 when there is none.
+static bool startMonitor(int &rate) {
     recorded.clear();
+    holes = overflows = 0;
+    rate = 0;
     loop = pa_threaded_mainloop_new();
     context = pa_context_new(pa_threaded_mainloop_get_api(loop), "bench monitor");
     pa_context_set_state_callback(context, [](pa_context *, void *) { pa_threaded_mainloop_signal(loop, 0); }, nullptr);
@@ -71,18 +117,23 @@ static bool startMonitor() {
     while (pa_context_get_state(context) != PA_CONTEXT_READY && PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
         pa_threaded_mainloop_wait(loop);
     bool ok = pa_context_get_state(context) == PA_CONTEXT_READY;
+    if (ok)
+        rate = sinkRate();
+    ok = ok && rate > 0;
     if (ok) {
-        pa_sample_spec spec = {PA_SAMPLE_S16LE, 44100, 2};
+        pa_sample_spec spec = {PA_SAMPLE_S16LE, uint32_t(rate), 2};
         monitor = pa_stream_new(context, "monitor", &spec, nullptr);
         pa_stream_set_read_callback(monitor, onRead, nullptr);
+        pa_stream_set_overflow_callback(monitor, onOverflow, nullptr);
         pa_stream_set_state_callback(monitor, [](pa_stream *, void *) { signalLoop(nullptr); }, nullptr);
         pa_buffer_attr attr;
         memset(&attr, 0xff, sizeof attr);
-        attr.fragsize = 441 * 4;  // 10 ms
+        attr.fragsize = uint32_t(rate / 100 * 4);  // 10 ms
         std::string source = std::string(SOUND_SERVER_SINK) + ".monitor";
-        pa_stream_connect_record(monitor, source.c_str(), &attr,
-                                 pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                   PA_STREAM_ADJUST_LATENCY));
+        pa_stream_flags_t flags = PA_STREAM_ADJUST_LATENCY;
+        if (smoothedMonitor)
+            flags = pa_stream_flags_t(flags | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        pa_stream_connect_record(monitor, source.c_str(), &attr, flags);
         while (pa_stream_get_state(monitor) == PA_STREAM_CREATING)
             pa_threaded_mainloop_wait(loop);
         ok = pa_stream_get_state(monitor) == PA_STREAM_READY;
@@ -91,13 +142,52 @@ static bool startMonitor() {
     return ok;
 }
 
-// The frame of the recording that the sink plays now, or -1 before the server knows.
-static int64_t monitorNow() {
-    pa_usec_t usec = 0;
+// Microseconds of the wall clock, the clock the server stamps its timing answers with.
+static double wallMicroseconds() {
+    timespec t;
+    clock_gettime(CLOCK_REALTIME, &t);
+    return t.tv_sec * 1e6 + t.tv_nsec * 1e-3;
+}
+
+// The recorded frame that the sink plays at wall-clock time `at` (microseconds), or -1
+// before the server knows; `at` is left where the reading holds.
+//
+// The server answers a timing request for a record stream on a monitor with the frames it
+// has queued for us (the write index), the frames still in the source and on their way to
+// us, and the sink's latency, and stamps the answer with its wall clock (libpulse keeps it
+// as the timestamp when the two clocks agree, as they do on one machine). Queued plus on
+// the way minus the sink's latency is the recorded frame that the sink plays at that
+// stamp, so by default the monitor asks afresh for every reading and carries that frame on
+// from the stamp to the moment the engine was asked, at the sink's rate: no estimate is
+// involved, and how late this thread wakes up after the answer does not count.
+// With "smoothed" it reads pa_stream_get_time as a player would: libpulse's smoother
+// interpolates between automatic timing updates, which libpulse spaces out to 1.5 s, and its
+// estimate was found several milliseconds off, differently in every run (see the README).
+static int64_t monitorFrame(double &at) {
     pa_threaded_mainloop_lock(loop);
-    int r = pa_stream_get_time(monitor, &usec);
+    double usec = -1;
+    if (smoothedMonitor) {
+        pa_usec_t time = 0;
+        if (pa_stream_get_time(monitor, &time) == 0)
+            usec = double(time);
+        at = wallMicroseconds();
+    } else {
+        pa_operation *o = pa_stream_update_timing_info(monitor, [](pa_stream *, int, void *) { signalLoop(nullptr); },
+                                                       nullptr);
+        while (o && pa_operation_get_state(o) == PA_OPERATION_RUNNING)
+            pa_threaded_mainloop_wait(loop);
+        if (o)
+            pa_operation_unref(o);
+        const pa_timing_info *t = pa_stream_get_timing_info(monitor);
+        if (t && t->synchronized_clocks && !t->write_index_corrupt) {
+            const pa_sample_spec *spec = pa_stream_get_sample_spec(monitor);
+            usec = double(pa_bytes_to_usec(uint64_t(std::max<int64_t>(t->write_index, 0)), spec)) +
+                   double(t->source_usec) - double(t->sink_usec);
+            at = t->timestamp.tv_sec * 1e6 + t->timestamp.tv_usec;
+        }
+    }
     pa_threaded_mainloop_unlock(loop);
-    return r == 0 ? int64_t(usec) * 44100 / 1000000 : -1;
+    return usec < 0 ? -1 : int64_t(usec);
 }
 
 static void stopMonitor() {
@@ -115,24 +205,28 @@ static void stopMonitor() {
 // --- the reference
 static std::vector<int16_t> referencePcm;    // libopenmpt's render in the engine's chunks
 static std::vector<uint32_t> rowStartFrame;  // per (order << 8 | row) seen first: module frame
+static int referenceRate;                    // ... at this rate
 
 static uint32_t wordOf(openmpt::module &m) {
     return uint32_t(m.get_current_row()) << 16 | uint32_t(m.get_current_order());
 }
 
-static void makeReference(const std::vector<uint8_t> &bytes, int seconds) {
+static void makeReference(const std::vector<uint8_t> &bytes, int seconds, int rate) {
+    if (rate == referenceRate)
+        return;
+    referenceRate = rate;
     std::ostringstream log;
     openmpt::module chunks(bytes, log), frames(bytes, log);
     chunks.ctl_set_integer("dither", 0);
     frames.ctl_set_integer("dither", 0);
-    int total = seconds * 44100;
+    int total = seconds * rate;
     total -= total % AUDIO_CHUNK_FRAMES;  // whole chunks only
     referencePcm.assign(size_t(total) * 2, 0);
     for (int f = 0; f < total; f += AUDIO_CHUNK_FRAMES)
-        chunks.read_interleaved_stereo(44100, AUDIO_CHUNK_FRAMES, referencePcm.data() + f * 2);
+        chunks.read_interleaved_stereo(rate, AUDIO_CHUNK_FRAMES, referencePcm.data() + f * 2);
     rowStartFrame.assign(1 << 24, UINT32_MAX);
     int16_t pcm[2];
-    for (int f = 0; f < total && frames.read_interleaved_stereo(44100, 1, pcm) == 1; f++) {
+    for (int f = 0; f < total && frames.read_interleaved_stereo(rate, 1, pcm) == 1; f++) {
         uint32_t w = wordOf(frames);
         uint32_t key = (w & 0xFFFF) << 8 | (w >> 16 & 0xFF);
         if (key < rowStartFrame.size() && rowStartFrame[key] == UINT32_MAX)
@@ -167,6 +261,23 @@ static int64_t alignRecording(double &meanDifference) {
     return best;
 }
 
+// The first module frame, in blocks of 1024, from which the recording (aligned at `offset`)
+// no longer follows the render: an underrun played silence in the middle, or a part of the
+// recording is missing. INT64_MAX when it follows to the end of the render or the recording.
+static int64_t recordingBreak(int64_t offset) {
+    std::lock_guard<std::mutex> lock(recordLock);
+    const int64_t block = 1024;
+    int64_t frames = std::min(int64_t(referencePcm.size() / 2), int64_t(recorded.size() / 2) - offset);
+    for (int64_t f = 0; f + block <= frames; f += block) {
+        double sum = 0;
+        for (int64_t i = f * 2; i < (f + block) * 2; i++)
+            sum += std::abs(recorded[size_t(offset * 2 + i)] - referencePcm[size_t(i)]);
+        if (sum / (block * 2) > 4)
+            return f;
+    }
+    return INT64_MAX;
+}
+
 static double percentile(std::vector<double> v, double p) {
     if (v.empty())
         return NAN;
@@ -176,19 +287,72 @@ static double percentile(std::vector<double> v, double p) {
 
 struct Sample {
     int64_t heard;    // engine's heard frame
-    int64_t playing;  // recording frame the sink plays
+    double asked;     // ... read at this wall-clock time, microseconds
+    int64_t playing;  // recording frame the sink plays then, from the readings
     uint32_t word;    // engine's module position
 };
 
+// One answer of the server: the recorded frame the sink plays at wall-clock time `at`.
+struct Reading {
+    double usec;  // the frame, in microseconds of recording
+    double at;
+};
+
+// The readings of the monitor's time, taken on a thread of their own as fast as the server
+// answers (about every 0.2 ms), so that the freshest one is never far behind a sample.
+static std::mutex readingLock;
+static std::vector<Reading> readings;  // [readingLock] oldest first
+static std::atomic<bool> readingStop;
+
+static void readMonitor() {
+    while (!readingStop) {
+        double at = 0;
+        int64_t usec = monitorFrame(at);
+        if (usec >= 0) {
+            std::lock_guard<std::mutex> lock(readingLock);
+            readings.push_back({double(usec), at});
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+// The recorded frame the sink plays at each sample's time. A fresh answer of a server is
+// never early, only late: pipewire-pulse answers with its counts as of its last graph cycle
+// (one quantum, 256 frames at 48 kHz, steps in its answers) yet stamps them with the time it
+// answers, and PulseAudio leaves out now and then, for about 10 ms, a fragment on its way
+// from the sink to us (the answers fall back by 192 or 14 frames and return); neither counts
+// a frame as played before it is. So the frame played at a moment is the latest of the
+// answers of the 40 ms before it, each carried on at the sink's rate to that moment. The
+// smoothed time is libpulse's estimate at the moment read, and only the last one counts.
+static void placeSamples(std::vector<Sample> &samples, int rate) {
+    std::lock_guard<std::mutex> lock(readingLock);
+    double window = smoothedMonitor ? 0 : 40000;
+    size_t first = 0, next = 0;
+    for (Sample &s : samples) {
+        while (next < readings.size() && readings[next].at <= s.asked)
+            next++;
+        while (first < next && readings[first].at < s.asked - window)
+            first++;
+        if (next == 0) {
+            s.playing = -1;
+            continue;
+        }
+        double best = -1;
+        for (size_t i = std::min(first, next - 1); i < next; i++)
+            best = std::max(best, readings[i].usec + s.asked - readings[i].at);
+        s.playing = int64_t(best * rate / 1e6);
+    }
+}
+
 static void measurePath(const char *label, const char *serverKind, const char *output,
-                        const std::string &modulePath, int seconds) {
+                        const std::string &modulePath, const std::vector<uint8_t> &bytes, int seconds) {
     SoundServer server;
     if (!startSoundServer(server, serverKind)) {
         printf("%-34s no server\n", label);
         return;
     }
     setenv("PULSE_SERVER", server.address.c_str(), 1);
-    if (!startMonitor()) {
+    if (!startMonitor(monitorRate)) {
         printf("%-34s the monitor could not be recorded\n", label);
         stopSoundServer(server);
         return;
@@ -197,6 +361,7 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     audioSelectOutput(output);
     bool opened = BASS_Init(-1, 44100, 0, nullptr) != 0;
     HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, BASS_LOOP);
+    int rate = audioOutputRate();
     if (!opened || !music) {
         printf("%-34s the engine did not open cubeb's %s back-end (%s)\n", label, output, audioOutputName());
         BASS_Free();
@@ -204,6 +369,7 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         stopSoundServer(server);
         return;
     }
+    makeReference(bytes, seconds + 2, rate);
     // let the output start flowing (PulseAudio's null sink holds the first write ~2 s)
     Clock::time_point opening = Clock::now();
     while (audioRenderedFrames() < 8 * 2048 && Clock::now() - opening < std::chrono::seconds(8))
@@ -220,17 +386,25 @@ static void measurePath(const char *label, const char *serverKind, const char *o
             break;
     }
     std::vector<Sample> samples;
+    readings.clear();
+    readingStop = false;
+    std::thread reader(readMonitor);
     Clock::time_point start = Clock::now();
     while (Clock::now() - start < std::chrono::seconds(seconds)) {
         Sample s;
-        s.playing = monitorNow();
+        double before = wallMicroseconds();
         s.heard = audioHeardFrame();
+        s.asked = (before + wallMicroseconds()) / 2;
         s.word = BASS_ChannelGetPosition(music);
         samples.push_back(s);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    readingStop = true;
+    reader.join();
+    placeSamples(samples, rate);
     double difference = 0;
     int64_t offset = alignRecording(difference);
+    int64_t broken = offset < 0 ? INT64_MAX : recordingBreak(offset);
     BASS_Free();
     audioSelectOutput(nullptr);
     stopMonitor();
@@ -240,32 +414,41 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         printf("%-34s the module was not found in the recording\n", label);
         return;
     }
-    // after 3 s, once the servers' start-up has settled
+    // after 3 s, once the servers' start-up has settled, and before a break in the recording
     std::vector<double> claim, rows;
     uint32_t previous = 0xFFFFFFFF;
     int reported = 0, matched = 0;
+    double msPerFrame = 1000.0 / rate;
     for (const Sample &s : samples) {
         if (s.playing < 0)
             continue;
-        int64_t heardModule = s.heard - moduleStart;     // module frame the engine says is heard
-        int64_t playedModule = s.playing - offset;       // module frame the sink plays
-        bool settled = playedModule > 3 * 44100;
+        int64_t heardModule = s.heard - moduleStart;  // module frame the engine says is heard
+        int64_t playedModule = s.playing - offset;    // module frame the sink plays
+        if (playedModule >= broken)
+            break;
+        bool settled = playedModule > 3 * rate;
         if (settled)
-            claim.push_back((heardModule - playedModule) / 44.1);
+            claim.push_back((heardModule - playedModule) * msPerFrame);
         if (s.word != previous && previous != 0xFFFFFFFF && settled) {
             reported++;
             uint32_t key = (s.word & 0xFFFF) << 8 | (s.word >> 16 & 0xFF);
             if (key < rowStartFrame.size() && rowStartFrame[key] != UINT32_MAX) {
-                rows.push_back((playedModule - int64_t(rowStartFrame[key])) / 44.1);
+                rows.push_back((playedModule - int64_t(rowStartFrame[key])) * msPerFrame);
                 matched++;
             }
         }
         previous = s.word;
     }
-    printf("%-34s claim-played ms: median %+6.2f p5 %+6.2f p95 %+6.2f | row reported-heard ms: median %+6.2f p5 %+6.2f "
-           "p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s\n",
-           label, percentile(claim, 0.5), percentile(claim, 0.05), percentile(claim, 0.95), percentile(rows, 0.5),
-           percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds);
+    char verdict[96];
+    if (broken == INT64_MAX && holes == 0 && overflows == 0)
+        snprintf(verdict, sizeof verdict, "clean");
+    else
+        snprintf(verdict, sizeof verdict, "UNDERRUN OR GAP at %.2f s (holes %d, overflows %d): measured up to it",
+                 broken == INT64_MAX ? -1.0 : broken / double(rate), holes, overflows);
+    printf("%-34s %d Hz claim-played ms: median %+6.2f p5 %+6.2f p95 %+6.2f | row reported-heard ms: median %+6.2f "
+           "p5 %+6.2f p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s | %s\n",
+           label, rate, percentile(claim, 0.5), percentile(claim, 0.05), percentile(claim, 0.95), percentile(rows, 0.5),
+           percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds, verdict);
     fflush(stdout);
 }
 
@@ -285,13 +468,13 @@ int main(int argc, char **argv) {
         modulePath = scratchDir() + "/sync.xm";
         writeBytes(modulePath, bytes);
     }
-    makeReference(bytes, seconds + 2);
-    printf("module %s, %d s per path, polled every millisecond\n", modulePath.c_str(), seconds);
-    measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", modulePath, seconds);
-    measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", modulePath, seconds);
-    // the same with the graph at our rate: nothing resamples, so the recording aligns exactly
-    measurePath("cubeb pulse on PipeWire 44.1 kHz", "pipewire-44100", "pulse", modulePath, seconds);
-    measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", modulePath, seconds);
+    smoothedMonitor = argc > 3 && strcmp(argv[3], "smoothed") == 0;
+    printf("module %s, %d s per path, polled every millisecond, monitor time %s\n", modulePath.c_str(), seconds,
+           smoothedMonitor ? "smoothed by libpulse" : "asked afresh each time");
+    measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", modulePath, bytes, seconds);
+    measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", modulePath, bytes, seconds);
+    measurePath("cubeb pulse on PipeWire 44.1 kHz", "pipewire-44100", "pulse", modulePath, bytes, seconds);
+    measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", modulePath, bytes, seconds);
 
     // the silent clock against the kernel's unadjusted clock
     audioSelectBackend(AUDIO_SILENT);

@@ -29,7 +29,7 @@ add_executable(audio_tsan_test ${CMAKE_CURRENT_LIST_DIR}/audio_tsan_test.cpp ${a
 target_include_directories(audio_tsan_test PRIVATE ${audio_dir})
 target_compile_options(audio_tsan_test PRIVATE -fsanitize=thread)
 target_link_options(audio_tsan_test PRIVATE -fsanitize=thread)
-target_link_libraries(audio_tsan_test PRIVATE audio_testfiles wholefile cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123
+target_link_libraries(audio_tsan_test PRIVATE audio_testfiles wholefile cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123 PkgConfig::SOXR
                       Threads::Threads GTest::gtest_main)
 # Without address-space randomisation where we may turn it off: the sanitizer's fixed memory
 # layout fails on kernels that randomise with more bits than it expects.

@@ -39,6 +39,7 @@ protected:
         BASS_Free();
         audioSelectBackend(AUDIO_DEVICE);
         audioSelectOutput(nullptr);
+        audioSelectRate(AUDIO_RATE);
     }
 };
 
@@ -277,6 +278,56 @@ TEST_F(Audio, PullStreamPositionsFollowFrameHeaders) {
     audioPullTo(start + total + 44100, nullptr);  // it plays once: loop flags are ignored
     EXPECT_EQ(BASS_StreamGetFilePosition(s, 0), length);
     EXPECT_EQ(BASS_StreamGetLength(s), length);
+}
+
+// An output at 48000 Hz (a server that runs at that rate) hears the same positions at the
+// same times as one at 44100: the stream's file offsets sample for sample (output frame k is
+// time k / 48000, so the MP3's sample k * 441 / 480), the module's order and row within half
+// a chunk, and the stream ends at its length in time.
+TEST_F(Audio, PositionsAreTheSameAt48000) {
+    const std::vector<uint32_t> &table = positionTable();
+    Mp3Layout layout = layoutOf(mp3Bytes);
+    audioSelectRate(48000);
+    audioSelectBackend(AUDIO_PULL);
+    ASSERT_NE(BASS_Init(-1, 44100, 0, nullptr), 0);
+    EXPECT_EQ(audioOutputRate(), 48000);
+    HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, 0);
+    HSTREAM s = BASS_StreamCreateFile(0, mp3Path.c_str(), 0, 0, 0);
+    ASSERT_NE(music, 0u);
+    ASSERT_NE(s, 0u);
+    uint32_t length = BASS_StreamGetLength(s);
+    BASS_Start();
+    ASSERT_NE(BASS_MusicPlay(music), 0);
+    ASSERT_NE(BASS_StreamPlay(s, 1, 0), 0);
+    const int64_t streamFrames = 3 * 48000;
+    const int halfChunk = AUDIO_CHUNK_FRAMES / 2 + 1;  // in frames at 44100 Hz, rounded up
+    std::vector<int16_t> pcm(2 * 1100);
+    double loudness = 0;
+    int64_t frame = 0;
+    for (int i = 0; frame < streamFrames + 2000; i++) {
+        int step = 1 + (i * 4513) % 1100;
+        ASSERT_EQ(audioPullTo(frame + step, pcm.data()), step);
+        for (int k = 0; k < step * 2; k++)
+            loudness += std::abs(pcm[k]);
+        frame += step;
+        int64_t at44100 = (frame - 1) * 441 / 480;  // the sample heard last, at 44100 Hz
+        ASSERT_EQ(BASS_StreamGetFilePosition(s, 0), expectedOffset(layout, at44100, length)) << "frame " << frame;
+        uint32_t word = BASS_ChannelGetPosition(music);
+        bool near = false;
+        for (int64_t f = std::max<int64_t>(0, at44100 - halfChunk); f <= at44100 + halfChunk && !near; f++)
+            near = table[f] == word;
+        ASSERT_TRUE(near) << order_row(word) << " at frame " << frame;
+    }
+    EXPECT_GT(loudness / (2.0 * frame), 100);  // the music sounds at that rate
+    // the stream's last sample is heard at 48000 * its length in seconds, and then it ends
+    BASS_Free();
+    ASSERT_NE(BASS_Init(-1, 44100, 0, nullptr), 0);
+    s = BASS_StreamCreateFile(0, mp3Path.c_str(), 0, 0, 0);
+    ASSERT_NE(BASS_StreamPlay(s, 1, 0), 0);
+    audioPullTo(streamFrames, nullptr);
+    EXPECT_EQ(BASS_StreamGetFilePosition(s, 0), layout.frames.back().offset);
+    audioPullTo(streamFrames + 1, nullptr);
+    EXPECT_EQ(BASS_StreamGetFilePosition(s, 0), length);
 }
 
 // BASS_Stop silences everything and freezes the positions; BASS_Start alone does not

@@ -177,9 +177,11 @@ static bool launch(SoundServer &server) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // PipeWire has no sink without hardware: make one, as PulseAudio did from its command
-    // line; being the only one, it becomes the default
+    // line; being the only one, it becomes the default. It runs at the graph's rate, as a
+    // card's sink does, so a client that opens at the sink's rate is not resampled.
     if (up && kind != "pulseaudio") {
-        up = pactl(server, {"load-module", "module-null-sink", sink, "rate=44100", "channels=2"});
+        std::string rate = kind == "pipewire-44100" ? "rate=44100" : "rate=48000";
+        up = pactl(server, {"load-module", "module-null-sink", sink, rate, "channels=2"});
     }
     if (up)
         up = pactl(server, {"info"});

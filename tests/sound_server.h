@@ -10,8 +10,9 @@
 // meet. The server reads no user configuration and never exits while idle; its processes
 // end with the process that started them, whatever way that one ends.
 struct SoundServer {
-    std::string kind;         // "pulseaudio", or "pipewire" (with wireplumber and pipewire-pulse), or
-                              // "pipewire-44100" (its graph at 44100 Hz instead of 48000)
+    std::string kind;         // "pulseaudio" (its sink at 44100 Hz), or "pipewire" (with wireplumber
+                              // and pipewire-pulse; graph and sink at 48000 Hz), or "pipewire-44100"
+                              // (graph and sink at 44100 Hz)
     std::string dir;          // temporary folder: runtime and state folders, socket, logs
     std::string address;      // "unix:DIR/..."
     std::vector<pid_t> pids;  // the server's processes, last started last
