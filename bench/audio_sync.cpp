@@ -13,8 +13,8 @@
 //   - row error: when a new row was first reported minus when its first frame was played;
 //   - whether the recording followed the render to the end: an underrun of the engine's
 //     stream (silence played in its place) or a gap in the recording shifts the recording
-//     against the render from there on; such a run is reported as such, measured only up
-//     to the break, and not counted as a clean run.
+//     against the render from there on; each such break is reported with its shift, the
+//     recording is aligned again past it, and the moments within it are left out.
 // Then the silent clock's drift against CLOCK_MONOTONIC_RAW.
 //
 // Usage: bench_audio_sync [SECONDS_PER_PATH [DRIFT_SECONDS [smoothed]]]   (defaults 20 and 60;
@@ -261,21 +261,57 @@ static int64_t alignRecording(double &meanDifference) {
     return best;
 }
 
-// The first module frame, in blocks of 1024, from which the recording (aligned at `offset`)
-// no longer follows the render: an underrun played silence in the middle, or a part of the
-// recording is missing. INT64_MAX when it follows to the end of the render or the recording.
-static int64_t recordingBreak(int64_t offset) {
+// Mean difference per sample between the recording at `offset` and the render, over
+// `frames` module frames from module frame `from`; a large value where either ends.
+static double mismatch(int64_t offset, int64_t from, int64_t frames) {
+    if (offset + from < 0 || size_t((offset + from + frames) * 2) > recorded.size() ||
+        size_t((from + frames) * 2) > referencePcm.size())
+        return 1e9;
+    double sum = 0;
+    for (int64_t i = from * 2; i < (from + frames) * 2; i++)
+        sum += std::abs(recorded[size_t(offset * 2 + i)] - referencePcm[size_t(i)]);
+    return sum / double(frames * 2);
+}
+
+// Where the recording follows the render: from module frame `from` on, recording frame
+// `offset` + f is module frame f.
+struct Segment {
+    int64_t from;
+    int64_t offset;
+};
+
+// The recording cut where it stops following the render, in blocks of 1024 frames: an
+// underrun of the engine's stream makes the sink play silence and then the rest later, and
+// a gap in the recording makes the rest come earlier. Each time the rest is found again
+// (searched up to a second later or 50 ms earlier, a block past the break) a new segment
+// begins; `breaks` gets the shift of each break, in frames. The samples in a break, between
+// two segments, count for nothing.
+static std::vector<Segment> segmentsOf(int64_t offset, int rate, std::vector<int64_t> &breaks) {
     std::lock_guard<std::mutex> lock(recordLock);
     const int64_t block = 1024;
+    std::vector<Segment> segments = {{0, offset}};
     int64_t frames = std::min(int64_t(referencePcm.size() / 2), int64_t(recorded.size() / 2) - offset);
     for (int64_t f = 0; f + block <= frames; f += block) {
-        double sum = 0;
-        for (int64_t i = f * 2; i < (f + block) * 2; i++)
-            sum += std::abs(recorded[size_t(offset * 2 + i)] - referencePcm[size_t(i)]);
-        if (sum / (block * 2) > 4)
-            return f;
+        if (mismatch(offset, f, block) <= 4)
+            continue;
+        int64_t again = f + 2 * block, best = -1;
+        double bestDifference = 4;
+        for (int64_t a = offset - rate / 20; a <= offset + rate; a++) {
+            double d = mismatch(a, again, 256);
+            if (d < bestDifference && mismatch(a, again, 4 * block) < 4) {
+                bestDifference = d;
+                best = a;
+            }
+        }
+        segments.push_back({again, best});  // best -1: nothing is found past this break
+        breaks.push_back(best < 0 ? INT64_MAX : best - offset);
+        if (best < 0)
+            break;
+        offset = best;
+        f = again;
+        frames = std::min(int64_t(referencePcm.size() / 2), int64_t(recorded.size() / 2) - offset);
     }
-    return INT64_MAX;
+    return segments;
 }
 
 static double percentile(std::vector<double> v, double p) {
@@ -404,7 +440,10 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     placeSamples(samples, rate);
     double difference = 0;
     int64_t offset = alignRecording(difference);
-    int64_t broken = offset < 0 ? INT64_MAX : recordingBreak(offset);
+    std::vector<int64_t> breaks;
+    std::vector<Segment> segments;
+    if (offset >= 0)
+        segments = segmentsOf(offset, rate, breaks);
     BASS_Free();
     audioSelectOutput(nullptr);
     stopMonitor();
@@ -414,7 +453,7 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         printf("%-34s the module was not found in the recording\n", label);
         return;
     }
-    // after 3 s, once the servers' start-up has settled, and before a break in the recording
+    // after 3 s, once the servers' start-up has settled, and not within a break
     std::vector<double> claim, rows;
     uint32_t previous = 0xFFFFFFFF;
     int reported = 0, matched = 0;
@@ -422,10 +461,16 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     for (const Sample &s : samples) {
         if (s.playing < 0)
             continue;
-        int64_t heardModule = s.heard - moduleStart;  // module frame the engine says is heard
-        int64_t playedModule = s.playing - offset;    // module frame the sink plays
-        if (playedModule >= broken)
-            break;
+        // the segment that holds the recording frame played
+        size_t k = 0;
+        while (k + 1 < segments.size() && segments[k + 1].offset >= 0 &&
+               s.playing >= segments[k + 1].offset + segments[k + 1].from)
+            k++;
+        int64_t heardModule = s.heard - moduleStart;          // module frame the engine says is heard
+        int64_t playedModule = s.playing - segments[k].offset;  // module frame the sink plays
+        bool inBreak = k + 1 < segments.size() && playedModule >= segments[k + 1].from - 2048;
+        if (inBreak)
+            continue;
         bool settled = playedModule > 3 * rate;
         if (settled)
             claim.push_back((heardModule - playedModule) * msPerFrame);
@@ -439,16 +484,23 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         }
         previous = s.word;
     }
-    char verdict[96];
-    if (broken == INT64_MAX && holes == 0 && overflows == 0)
-        snprintf(verdict, sizeof verdict, "clean");
-    else
-        snprintf(verdict, sizeof verdict, "UNDERRUN OR GAP at %.2f s (holes %d, overflows %d): measured up to it",
-                 broken == INT64_MAX ? -1.0 : broken / double(rate), holes, overflows);
+    std::string verdict = breaks.empty() && holes == 0 && overflows == 0 ? "clean" : "NOT CLEAN:";
+    for (size_t i = 0; i < breaks.size(); i++) {
+        char text[96];
+        if (breaks[i] == INT64_MAX)
+            snprintf(text, sizeof text, " lost at %.2f s, measured up to there;", segments[i + 1].from / double(rate));
+        else
+            snprintf(text, sizeof text, " %s of %+.2f ms at %.2f s;", breaks[i] > 0 ? "underrun" : "gap",
+                     breaks[i] * msPerFrame, segments[i + 1].from / double(rate));
+        verdict += text;
+    }
+    if (holes || overflows)
+        verdict += " holes " + std::to_string(holes) + ", overflows " + std::to_string(overflows);
     printf("%-34s %d Hz claim-played ms: median %+6.2f p5 %+6.2f p95 %+6.2f | row reported-heard ms: median %+6.2f "
            "p5 %+6.2f p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s | %s\n",
            label, rate, percentile(claim, 0.5), percentile(claim, 0.05), percentile(claim, 0.95), percentile(rows, 0.5),
-           percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds, verdict);
+           percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds,
+           verdict.c_str());
     fflush(stdout);
 }
 
