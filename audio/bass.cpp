@@ -48,7 +48,7 @@ Clock::time_point deviceTakenOn;
 int64_t silentBase;
 Clock::time_point silentStart;
 int64_t lastHeard;
-int64_t lookaheadFrames;
+double lookaheadSeconds;
 int64_t lastQueried;
 
 // --- the silent clock's renderer
@@ -157,7 +157,7 @@ int64_t audioQueriedFrame() {
 
 void audioSetLookahead(double seconds) {
     std::lock_guard<std::mutex> clock(clockLock);
-    lookaheadFrames = std::max<int64_t>(0, int64_t(seconds * outputRate));
+    lookaheadSeconds = std::max(0.0, seconds);
 }
 
 BOOL BASS_Init(int, DWORD, DWORD, void *) {

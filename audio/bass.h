@@ -16,10 +16,11 @@ typedef DWORD HSTREAM;
 // BASS_ChannelGetPosition gives 0xFFFFFFFF (order and row 65535, a position that matches
 // no timeline row), BASS_StreamGetFilePosition and BASS_StreamGetLength give 0.
 
-// Opens the output (44100 Hz stereo). Non-zero when a sound device opened; zero when the
-// engine fell back to its silent real-time clock, on which everything still plays. All four
-// arguments are ignored: the output is the default one of the back-end chosen through
-// audio.h (cubeb picks the device), always at 44100 Hz, and there is no window to attach to.
+// Opens the output (stereo). Non-zero when a sound device opened; zero when the engine fell
+// back to its silent real-time clock, on which everything still plays. All four arguments
+// are ignored: the output is the default one of the back-end chosen through audio.h (cubeb
+// picks the device), at the rate the server runs at (44100 Hz without one; see audio.h),
+// and there is no window to attach to.
 // The operations below are called from one thread (the player's main thread).
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *win);
 // Loads an XM module from a file, or with mem non-zero from the `length` bytes at `file` +

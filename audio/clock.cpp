@@ -58,7 +58,7 @@ int64_t heardFrame() {
     return heardFrameLocked(fresh && device == d, position);
 }
 
-// The frame the position queries answer for: the one heard `lookaheadFrames` from now, so
+// The frame the position queries answer for: the one heard `lookaheadSeconds` from now, so
 // that a picture drawn from the answer shows what is heard when it appears. Never past what
 // has been rendered (no stamps lie beyond), and the pull back-end's answer stays exact.
 int64_t queriedFrame() {
@@ -69,7 +69,8 @@ int64_t queriedFrame() {
     // The lookahead follows the frames' drawing times and may fall at any frame (a slow first
     // frame, then fast ones): the answer then holds until the music catches up with it, as
     // a position that stepped back would show the pictures of an earlier moment again.
-    int64_t queried = std::max(heard, std::min(heard + lookaheadFrames, renderedFrames));
+    int64_t ahead = int64_t(lookaheadSeconds * outputRate);
+    int64_t queried = std::max(heard, std::min(heard + ahead, renderedFrames));
     queried = std::max(queried, lastQueried);
     lastQueried = queried;
     return queried;

@@ -22,10 +22,13 @@
 #include <vector>
 
 // What "heard now" rests on, per output, as measured by bench/audio_sync.cpp against a real
-// server (a null sink's monitor recorded in the same process, aligned sample-exactly with
-// libopenmpt's render; see the README for the figures):
+// server (a null sink's monitor recorded in the same process at the sink's rate, aligned
+// sample-exactly with libopenmpt's render at that rate; see the README for the figures):
 //   - cubeb's pulse back-end on PulseAudio 16 and on PipeWire 0.3 through pipewire-pulse:
-//     the position comes from libpulse's timing, which counts the sink's latency;
+//     the position comes from libpulse's timing, which counts the sink's latency. On
+//     PulseAudio it is the frame played to within a frame or two. On PipeWire libpulse's
+//     smoother extrapolates between timing answers that pipewire-pulse gives as of its last
+//     graph cycle, and the position wanders by a few milliseconds either way;
 //   - cubeb's alsa back-end through the ALSA pulse plugin: the position is the frames
 //     written minus snd_pcm_delay;
 //   - no server at all: the silent clock, steady-clock time x the output's rate.
@@ -166,7 +169,7 @@ extern Clock::time_point deviceTakenOn;     // [clockLock] when the device in us
 extern int64_t silentBase;                  // [clockLock] heard frame when the silent clock started
 extern Clock::time_point silentStart;       // [clockLock] ... and the moment it started
 extern int64_t lastHeard;                   // [clockLock] never report time going backwards
-extern int64_t lookaheadFrames;             // [clockLock] position queries answer for this many frames ahead
+extern double lookaheadSeconds;             // [clockLock] position queries answer for this far ahead
 extern int64_t lastQueried;                 // [clockLock] the frame the queries answered for last: never earlier again
 
 // --- the silent clock's renderer

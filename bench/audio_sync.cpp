@@ -489,6 +489,8 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         char text[96];
         if (breaks[i] == INT64_MAX)
             snprintf(text, sizeof text, " lost at %.2f s, measured up to there;", segments[i + 1].from / double(rate));
+        else if (breaks[i] == 0)
+            snprintf(text, sizeof text, " samples changed at %.2f s, none lost;", segments[i + 1].from / double(rate));
         else
             snprintf(text, sizeof text, " %s of %+.2f ms at %.2f s;", breaks[i] > 0 ? "underrun" : "gap",
                      breaks[i] * msPerFrame, segments[i + 1].from / double(rate));
