@@ -356,8 +356,8 @@ static void readMonitor() {
 // never early, only late: pipewire-pulse answers with its counts as of its last graph cycle
 // (one quantum, 256 frames at 48 kHz, steps in its answers) yet stamps them with the time it
 // answers, and PulseAudio leaves out now and then, for about 10 ms, a fragment on its way
-// from the sink to us (the answers fall back by 192 or 14 frames and return); neither counts
-// a frame as played before it is. So the frame played at a moment is the latest of the
+// from the sink to us (the answers fall back by about 200 or 15 frames and return);
+// neither counts a frame as played before it is. So the frame played at a moment is the latest of the
 // answers of the 40 ms before it, each carried on at the sink's rate to that moment. The
 // smoothed time is libpulse's estimate at the moment read, and only the last one counts.
 static void placeSamples(std::vector<Sample> &samples, int rate) {
