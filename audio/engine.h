@@ -131,6 +131,8 @@ extern DWORD nextHandle;             // [both] handles are never reused within a
 // sink plays a new stream's first write and then asks for more only two seconds later).
 static const std::chrono::milliseconds openLimit(3000);
 static const std::chrono::milliseconds closeLimit(300);
+// How long the first attempt waits for the server to say at which rate it runs.
+static const std::chrono::milliseconds rateLimit(1000);
 static const std::chrono::milliseconds retryPeriod(1500);
 static const std::chrono::milliseconds keeperPeriod(20);
 static const std::chrono::milliseconds stallLimit(500);

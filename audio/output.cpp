@@ -109,6 +109,37 @@ static void closeStreamBounded(DeviceStream *d) {
     done->wake.wait_for(lock, closeLimit, [&] { return done->closed; });
 }
 
+// The rate the server runs at, 0 when it does not say within rateLimit. cubeb's pulse
+// back-end waits without a bound for the server to name its default sink, which a server
+// without one never does; so the question goes through a cubeb context of its own on a
+// thread of its own, and one that does not finish is left to finish whenever it can.
+static int preferredRate() {
+    struct Asked {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool done = false;
+        uint32_t rate = 0;
+    };
+    auto asked = std::make_shared<Asked>();
+    const char *backend = chosenOutput;
+    std::thread([asked, backend] {
+        cubeb *context = nullptr;
+        uint32_t rate = 0;
+        if (cubeb_init(&context, "vortazov", backend) == CUBEB_OK) {
+            if (cubeb_get_preferred_sample_rate(context, &rate) != CUBEB_OK)
+                rate = 0;
+            cubeb_destroy(context);
+        }
+        std::lock_guard<std::mutex> lock(asked->lock);
+        asked->rate = rate;
+        asked->done = true;
+        asked->wake.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(asked->lock);
+    asked->wake.wait_for(lock, rateLimit, [&] { return asked->done; });
+    return int(asked->rate);
+}
+
 // Opens and starts a stereo 16-bit cubeb stream on the chosen back-end (or the first that
 // works); null when there is none. It plays silence until it is taken on. Until BASS_Init
 // returns it opens at the rate the server runs at, so that the server does not resample
@@ -127,10 +158,9 @@ static DeviceStream *openStream() {
         fixed = outputRateFixed;
         d->rate = outputRate;
     }
-    uint32_t preferred = 0;
-    if (!fixed && cubeb_get_preferred_sample_rate(d->context, &preferred) == CUBEB_OK && preferred >= 8000 &&
-        preferred <= 384000)
-        d->rate = int(preferred);
+    int preferred = fixed ? 0 : preferredRate();
+    if (preferred >= 8000 && preferred <= 384000)
+        d->rate = preferred;
     cubeb_stream_params params;
     params.format = CUBEB_SAMPLE_S16NE;
     params.rate = uint32_t(d->rate);
