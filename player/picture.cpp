@@ -12,10 +12,12 @@
 // window pixel the mean of the N x N picture pixels it covers, done by a small fragment shader:
 // a linear blit would average only the 2 x 2 pixels around each sample point), smaller for a
 // renderer that cannot fill the whole window in time: at 1/N of it each picture pixel becomes
-// an N x N square, at other sizes it is stretched smoothly. Every scene then draws through the
-// picture. The scenes draw no lines, points or bitmaps, so nothing of theirs depends on the
-// pixel's size. A picture of another size is drawn to the window as one textured quad: on
-// llvmpipe that took 5.7 ms a frame at 1920 x 1080 where a framebuffer blit took 8 to 10.
+// an N x N square, at other sizes it is stretched with the nearest picture pixel for each window
+// pixel (a smooth stretch cost the swarm and the portraits 10 to 15 frames a second at 1080p on
+// llvmpipe). Every scene then draws through the picture. The scenes draw no lines, points or
+// bitmaps, so nothing of theirs depends on the pixel's size. A smaller picture is drawn to the
+// window as one textured quad: on llvmpipe that took 5.7 ms a frame at 1920 x 1080 where a
+// framebuffer blit took 8 to 10.
 #include "player.h"
 
 #define GL_GLEXT_PROTOTYPES
@@ -372,7 +374,8 @@ void pictureEnd() {
         // the last row and column of squares may reach past the window's edge
         drawPictureToWindow(0, GL_NEAREST, pictureWidth * replicated, pictureHeight * replicated);
     } else if (!sameSize) {
-        drawPictureToWindow(0, GL_LINEAR, pictureWindowWidth, pictureWindowHeight);
+        GLint filter = pictureWidth > pictureWindowWidth ? GL_LINEAR : GL_NEAREST;
+        drawPictureToWindow(0, filter, pictureWindowWidth, pictureWindowHeight);
     } else {
         bindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
         blitFramebuffer(0, 0, pictureWidth, pictureHeight, 0, 0, pictureWidth, pictureHeight,

@@ -6,12 +6,13 @@
 // stretched to the window, keeps it at speed at the price of coarser pixels.
 //
 // The picture is the window's size divided by a number in quarter steps (1, 1.25, 1.5, ...):
-// at a whole number each picture pixel is a square of whole window pixels, in between the
-// picture is stretched smoothly. Whole steps alone were too coarse: at 1920 x 1080 they stop at
-// 960 x 540, where on llvmpipe with 2 cores the swarm and the portraits still ran at 46 to 54
-// frames a second; 854 x 480, the smallest picture allowed, holds 60 in every scene. The
-// stretch costs the same whatever the picture's size (about 6 ms a frame there), so only the
-// scenes' own drawing shrinks with the picture.
+// at a whole number each picture pixel is a square of whole window pixels, in between each
+// window pixel shows the nearest picture pixel. Whole steps alone were too coarse: at
+// 1920 x 1080 they stop at 960 x 540, where on llvmpipe with 2 cores the swarm and the
+// portraits ran at 46 to 54 frames a second; at 854 x 480, the smallest picture allowed, they
+// came to 54 to 60, depending on what else the machine ran. The stretch costs the same
+// whatever the picture's size (about 6 ms a frame there), and so does the scenes' work per
+// vertex: only the filling of pixels shrinks with the picture.
 //
 // How the size is chosen: the paced loop reports how long each frame took from its start to
 // its swap's return. Every half second (at least 5 frames, and only frames drawn at the size

@@ -411,7 +411,7 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     for (int i = 0; i < 9; i++)
         EXPECT_EQ(i % 3 < 2 && i / 3 < 2 ? 255 : 0, square[3 * i]) << "window pixel " << i % 3 << ", " << i / 3;
 
-    // between whole steps the picture is stretched smoothly over the whole window
+    // between whole steps the picture is stretched over the whole window
     pictureSetScale(0.8f);
     pictureBegin(false);
     glGetIntegerv(GL_VIEWPORT, viewport);
