@@ -119,4 +119,6 @@ void pictureFrameTimed(double seconds);  // after each paced frame: its start to
 // The divisor of the window's size for the picture of the next frames, from the divisor in
 // force, the slow end (90th percentile) of its frame times, its frame rate, and the largest
 // divisor the window allows.
+// Divisors are counted in quarters: 4 is the window's size, 9 a picture of 1/2.25 of it.
 int adaptiveDivisor(int current, double slowMs, double framesPerSecond, int largest);
+float smallestPictureScale(int width, int height);  // the smallest picture the window may have

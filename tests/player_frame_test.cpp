@@ -357,7 +357,8 @@ TEST(SceneTable, RowsInPlayOrderEndingOneRowPastTheTimelineEnd) {
 }
 
 // Drawn at N times the window's size, each window pixel is the mean of the N x N picture
-// pixels it covers (at 1/N, each picture pixel fills N x N window pixels); every frame, even one that would go straight to the window, draws through
+// pixels it covers (at 1/N, each picture pixel fills N x N window pixels, at other sizes the
+// picture covers the window); every frame, even one that would go straight to the window, draws through
 // the picture with the picture's viewport, and the window's viewport comes back for the overlay.
 TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     GLint viewport[4];
@@ -410,6 +411,21 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     for (int i = 0; i < 9; i++)
         EXPECT_EQ(i % 3 < 2 && i / 3 < 2 ? 255 : 0, square[3 * i]) << "window pixel " << i % 3 << ", " << i / 3;
 
+    // between whole steps the picture is stretched over the whole window
+    pictureSetScale(0.8f);
+    pictureBegin(false);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(512, viewport[2]);
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0.8f, 0, 0, 1);
+    pictureEnd();
+    unsigned char corners[3];
+    glReadPixels(639, 479, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, corners);
+    EXPECT_EQ(255, corners[2]) << "the far corner is the picture's";
+    glReadPixels(0, 0, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, corners);
+    EXPECT_EQ(255, corners[2]) << "the near corner is the picture's";
+
     pictureSetScale(1);
     pictureBegin(false);
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -417,21 +433,22 @@ TEST_F(FrameDriver, ASupersampledPictureIsBoxFilteredToTheWindow) {
     pictureEnd();
 }
 
-// The picture's size on a slow renderer: the window's divided in proportion to the time over
-// the budget, within the divisors the window allows, back down by one where there is room, and
-// left alone by a renderer that holds 60 frames a second.
+// The picture's size on a slow renderer, its divisor counted in quarters: the window's divided
+// in proportion to the time over the budget, within the divisors the window allows, back down
+// by a step where there is room, and left alone by a renderer that holds 60 frames a second.
 TEST(PictureSize, ShrinksToTheBudgetAndGrowsBackWithinItsBounds) {
-    EXPECT_EQ(1, adaptiveDivisor(1, 100, 10, 1)) << "a window below 1280 x 960 is never divided";
-    EXPECT_EQ(1, adaptiveDivisor(1, 16.6, 60, 4)) << "vsync's wait on a renderer that keeps up";
-    EXPECT_EQ(1, adaptiveDivisor(1, 25, 60, 4)) << "a few slow frames that cost no tick";
-    EXPECT_EQ(2, adaptiveDivisor(1, 16.4, 58, 4)) << "at least one step down";
-    // twice the budget: half the size in each dimension takes half of it, under 80 %; at 3.6
-    // times, half would take 90 %
-    EXPECT_EQ(2, adaptiveDivisor(1, 33.3, 30, 4));
-    EXPECT_EQ(3, adaptiveDivisor(1, 60, 16, 4));
-    EXPECT_EQ(2, adaptiveDivisor(1, 200, 5, 2)) << "1920 x 1080 goes no lower than 960 x 540";
-    EXPECT_EQ(3, adaptiveDivisor(3, 7, 60, 4)) << "at 1/2, 7 * 9 / 4 ms would not fit in 75 %";
-    EXPECT_EQ(2, adaptiveDivisor(3, 5, 60, 4));
+    EXPECT_EQ(4, adaptiveDivisor(4, 100, 10, 4)) << "a window below 800 x 600 is never divided";
+    EXPECT_EQ(4, adaptiveDivisor(4, 16.6, 60, 16)) << "vsync's wait on a renderer that keeps up";
+    EXPECT_EQ(4, adaptiveDivisor(4, 25, 60, 16)) << "a few slow frames that cost no tick";
+    EXPECT_EQ(6, adaptiveDivisor(4, 16.4, 58, 16)) << "from the window's size, at least to 1/1.5";
+    EXPECT_EQ(9, adaptiveDivisor(8, 16.4, 58, 16)) << "further down, at least one step";
+    // 2.5 times the budget: the area that takes 80 % of it is 1/3.1 of the window's, 4.5 times:
+    // 1/5.6; the divisor is the root of that, rounded up to a quarter
+    EXPECT_EQ(7, adaptiveDivisor(4, 33.3, 30, 16));
+    EXPECT_EQ(9, adaptiveDivisor(4, 60, 16, 16));
+    EXPECT_EQ(9, adaptiveDivisor(4, 200, 5, 9)) << "1920 x 1080 goes no lower than 854 x 480";
+    EXPECT_EQ(8, adaptiveDivisor(8, 10, 60, 16)) << "at 1/1.75, 10 * 64 / 49 ms would not fit in 75 %";
+    EXPECT_EQ(7, adaptiveDivisor(8, 9, 60, 16));
 }
 
 // The desktop's scale for the window and its status line: whole steps of 96 dots per inch, the
