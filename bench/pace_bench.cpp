@@ -189,9 +189,10 @@ static void compareSizes(const std::vector<SceneRun> &runs, double seconds) {
         pictureSetScale(1);
         double adaptive = measure(run, seconds, unused);
         double settled = measure(run, seconds, unused), settledCpu = cpuPerFrameMs;
+        int width, height;
+        pictureSize(&width, &height);
         char size[32];
-        snprintf(size, sizeof size, "%dx%d", int(windowWidth * pictureScale() + 0.5f),
-                 int(windowHeight * pictureScale() + 0.5f));
+        snprintf(size, sizeof size, "%dx%d", width, height);
         printf("%-16s %9.2f %9.2f %9.2f %9.2f %7.3f %11s %9.2f %9.2f\n", run.name, fixed, small,
                adaptive, settled, fixed > 0 ? settled / fixed : 0, size, fixedCpu, settledCpu);
         fflush(stdout);

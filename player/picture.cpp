@@ -342,6 +342,12 @@ float pictureScale() {
     return pictureChecked && !pictureAvailable ? 1 : pictureScaleSet;
 }
 
+void pictureSize(int *width, int *height) {
+    bool own = pictureFramebuffer != 0;
+    *width = own ? pictureWidth : windowWidth;
+    *height = own ? pictureHeight : windowHeight;
+}
+
 void pictureBegin(bool keep) {
     bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
     // a picture of another size than the window's is the only way to the screen

@@ -57,8 +57,7 @@ static int sizedWidth, sizedHeight;       // the window the divisor is for
 static double slowBeforeShrink;  // ms, the slow end of the frames before the last step down; 0 after any other change
 static double rateBeforeShrink;  // frames a second before the last step down
 static int divisorBeforeShrink;  // the divisor before the last step down
-static int largestTried;         // the largest divisor allowed until triedUntil
-static SizeClock::time_point triedUntil;  // end of the wait after a step down that did not pay
+static SizeClock::time_point triedUntil;  // end of the wait at the window's size after a step down that did not pay
 static int sceneNotPaid = -3;    // the scene that step down was taken back in
 static int sceneTried = -2;      // the scene (sceneIndex, -2 for the end part) of the last step up to try
 static int tooSlowDivisor;       // the last divisor whose frames did not fit in the budget
@@ -147,14 +146,13 @@ void pictureFrameTimed(double seconds) {
     double rate = framesTimed / span;
     if (divisorBeforeShrink == STEPS && slowBeforeShrink > 0 && slow > 0.9 * slowBeforeShrink &&
         rate < 1.05 * rateBeforeShrink && rate < 59.5) {
-        next = divisorBeforeShrink;
-        largestTried = divisorBeforeShrink;
+        next = STEPS;
         triedUntil = now + std::chrono::seconds(10);
         sceneNotPaid = scene;
     } else {
         next = adaptiveDivisor(divisor, slow, rate, largest);
         if (now < triedUntil && scene == sceneNotPaid)
-            next = std::min(next, std::max(largestTried, divisor));
+            next = std::min(next, divisor);
         double grown = slow * divisor * divisor / ((divisor - 1) * (divisor - 1));
         if (next == divisor && divisor > STEPS && scene != sceneTried && grown < BUDGET_MS &&
             now - sizedSince > std::chrono::seconds(1)) {

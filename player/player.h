@@ -109,6 +109,7 @@ void pictureResize(int width, int height);  // the window's size
 // (at 1/N each pixel an N x N square).
 void pictureSetScale(float scale);   // 1 by default
 float pictureScale();
+void pictureSize(int *width, int *height);  // pixels the scenes draw, the window's without a picture of our own
 // Draws with `draw` into a new texture of the given size, cleared to transparent black, as the
 // draw target with its own viewport; 0 where framebuffer objects are missing.
 unsigned pictureRenderTexture(int width, int height, void (*draw)(int width, int height));

@@ -204,8 +204,8 @@ static void slowStart() {
 }
 
 static int watchingClock() {
-    DWORD word = BASS_ChannelGetPosition(musicHandle);
-    int64_t key = (word & 0xFFFF) * 256 + (word >> 16);
+    ModulePosition position = decodePosition(BASS_ChannelGetPosition(musicHandle));
+    int64_t key = positionKey(position.order, position.row);
     positionWentBack |= key < lastQueriedKey;
     lastQueriedKey = key;
     return testClockMs;
