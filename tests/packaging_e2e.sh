@@ -11,12 +11,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-check() {  # check DESCRIPTION CONDITION...
-    local what=$1; shift
-    if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/e2e_checks.sh"
 
 # 1. The staged install, started from an empty folder: the data comes from beside the program.
 DESTDIR="$work/stage" cmake --install "$build" >"$work/install.log" || cat "$work/install.log"
@@ -27,12 +22,7 @@ check "the data is installed in share/games/vortazov/data" test -f "$work/stage$
 mkdir "$work/empty"
 (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
 pid=$!
-window=
-for _ in $(seq 1 100); do
-    window=$(xdotool search --name '^vortazov$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+window=$(programWindow 100)
 sleep 2
 check "the installed program opens its window" test -n "$window"
 check "its class matches the menu entry" bash -c "xprop -id '$window' WM_CLASS | grep -q '\"vortazov\", \"vortazov\"'"
@@ -96,5 +86,4 @@ if [ -n "$deb" ]; then
     check "it is filed under games" grep -q '^ Section: games$' "$work/info"
 fi
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish

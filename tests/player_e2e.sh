@@ -18,13 +18,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-passes=0
-
-check() {  # check DESCRIPTION CONDITION...
-    local what=$1; shift
-    if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/e2e_checks.sh"
 
 # Starts the program ($3, default the real one) in directory $1 on the test's sound server
 # ($2 = server) or with no server to reach ($2 = none); output goes to $work/out.
@@ -33,10 +27,7 @@ start() {
     [ "$2" = none ] && server="unix:$work/no-server"
     (cd "$1" && PULSE_SERVER=$server exec "${3:-$program}") >"$work/out" 2>"$work/err" &
     pid=$!
-    for _ in $(seq 1 100); do
-        xdotool search --name '^vortazov$' >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    programWindow 100 >/dev/null
 }
 
 # Sends Escape and waits for the exit; sets status (124 when it did not end within a second).
@@ -59,7 +50,6 @@ share() {
         -format '%[fx:mean]' info:
 }
 
-greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 
 # 1. A normal start on the sound server: messages, picture, sound, Escape. The null sink's
 # monitor records what would be heard.
@@ -267,5 +257,4 @@ check "exits 0 on Escape (got $status)" test "$status" = 0
 kill "$xserver"
 export DISPLAY=$outer
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish

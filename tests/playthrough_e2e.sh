@@ -21,13 +21,7 @@ mkdir -p "$shots"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ln -s "$root/data" "$work/data"
-failures=0
-passes=0
-check() {
-    local what=$1; shift
-    if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+. "$(dirname "$0")/e2e_checks.sh"
 share() {  # share FILE COLOUR: fraction of the window's pixels within 12% of the colour
     convert "$1" -crop 640x480+0+0 -fuzz 12% -fill white -opaque "$2" -fill black +opaque white \
         -format '%[fx:mean]' info:
@@ -146,5 +140,4 @@ echo "the live program used $cpuPerSecond s of CPU per second of music"
 check "the live loop is paced: $cpuPerSecond s of CPU per second of music, under 0.8" \
     awk -v c="$cpuPerSecond" 'BEGIN { exit !(c < 0.8) }'
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish

@@ -15,13 +15,7 @@ weston --backend=headless-backend.so --xwayland --socket=vortazov-test --idle-ti
     --log="$work/weston.log" >/dev/null 2>&1 &
 weston=$!
 trap 'kill "$weston" 2>/dev/null; wait "$weston" 2>/dev/null; rm -rf "$work"' EXIT
-failures=0
-passes=0
-check() {  # check DESCRIPTION CONDITION...
-    local what=$1; shift
-    if "$@"; then passes=$((passes + 1)); else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+. "$(dirname "$0")/e2e_checks.sh"
 
 display=
 for _ in $(seq 1 100); do
@@ -40,12 +34,7 @@ mkdir "$work/run"
 ln -s "$root/data" "$work/run/data"
 (cd "$work/run" && PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
 pid=$!
-window=
-for _ in $(seq 1 150); do
-    window=$(xdotool search --name '^vortazov$' 2>/dev/null | head -1)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
+window=$(programWindow 150)
 check "the window opens through XWayland" test -n "$window"
 # three screenshots a second apart: a caption may be between two words at any one moment
 sleep 2
@@ -69,5 +58,4 @@ check "exits 0 within two seconds of Escape (got $status)" test "$status" = 0
 check "without losing the X connection" bash -c "! grep -q 'X connection' '$work/out' '$work/err'"
 check "XWayland kept running" bash -c "! grep -q 'xserver exited' '$work/weston.log'"
 
-echo "$passes passed, $failures failed"
-[ "$failures" = 0 ]
+finish
