@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 namespace engine {
 
@@ -81,19 +82,31 @@ void stopSilentClock() {
         silentThread.join();
 }
 
-// Closes an output on a thread of its own and waits for it at most closeLimit: stopping a
-// stream waits for the server, and a server that does not answer must not hold up the
-// caller. A close that does not finish is left to finish whenever it can.
-static void closeStreamBounded(DeviceStream *d) {
-    if (!d)
-        return;
+// Runs `work` on a thread of its own and waits for it at most `limit`: a call that waits on
+// the server must not hold up the caller when the server does not answer. Work that does not
+// finish in time is left to finish whenever it can; false then.
+static bool runBounded(std::function<void()> work, std::chrono::milliseconds limit) {
     struct Done {
         std::mutex lock;
         std::condition_variable wake;
-        bool closed = false;
+        bool finished = false;
     };
     auto done = std::make_shared<Done>();
-    std::thread([d, done] {
+    std::thread([work, done] {
+        work();
+        std::lock_guard<std::mutex> lock(done->lock);
+        done->finished = true;
+        done->wake.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(done->lock);
+    return done->wake.wait_for(lock, limit, [&] { return done->finished; });
+}
+
+// Closes an output, waiting for it at most closeLimit: stopping a stream waits for the server.
+static void closeStreamBounded(DeviceStream *d) {
+    if (!d)
+        return;
+    runBounded([d] {
         if (d->stream) {
             cubeb_stream_stop(d->stream);
             cubeb_stream_destroy(d->stream);
@@ -101,43 +114,24 @@ static void closeStreamBounded(DeviceStream *d) {
         if (d->context)
             cubeb_destroy(d->context);
         delete d;
-        std::lock_guard<std::mutex> lock(done->lock);
-        done->closed = true;
-        done->wake.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> lock(done->lock);
-    done->wake.wait_for(lock, closeLimit, [&] { return done->closed; });
+    }, closeLimit);
 }
 
 // The rate the server runs at, 0 when it does not say within rateLimit. cubeb's pulse
 // back-end waits without a bound for the server to name its default sink, which a server
-// without one never does; so the question goes through a cubeb context of its own on a
-// thread of its own, and one that does not finish is left to finish whenever it can.
+// without one never does; so the question goes through a cubeb context of its own.
 static int preferredRate() {
-    struct Asked {
-        std::mutex lock;
-        std::condition_variable wake;
-        bool done = false;
-        uint32_t rate = 0;
-    };
-    auto asked = std::make_shared<Asked>();
+    auto rate = std::make_shared<uint32_t>(0);  // outlives a question left unanswered
     const char *backend = chosenOutput;
-    std::thread([asked, backend] {
+    bool answered = runBounded([rate, backend] {
         cubeb *context = nullptr;
-        uint32_t rate = 0;
         if (cubeb_init(&context, "vortazov", backend) == CUBEB_OK) {
-            if (cubeb_get_preferred_sample_rate(context, &rate) != CUBEB_OK)
-                rate = 0;
+            if (cubeb_get_preferred_sample_rate(context, rate.get()) != CUBEB_OK)
+                *rate = 0;
             cubeb_destroy(context);
         }
-        std::lock_guard<std::mutex> lock(asked->lock);
-        asked->rate = rate;
-        asked->done = true;
-        asked->wake.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> lock(asked->lock);
-    asked->wake.wait_for(lock, rateLimit, [&] { return asked->done; });
-    return int(asked->rate);
+    }, rateLimit);
+    return answered ? int(*rate) : 0;
 }
 
 // Opens and starts a stereo 16-bit cubeb stream on the chosen back-end (or the first that
