@@ -36,6 +36,7 @@ bool lookAheadToSwap = true;             // position queries answer for the mome
 static const int DELAY_FRAMES = 16;      // frames whose query-to-swap time is kept
 static double frameDelays[DELAY_FRAMES]; // seconds from a frame's start (its position query) to its swap
 static int delaysKept;                   // frames measured so far, up to DELAY_FRAMES
+static const int CATCH_UP_TICKS = 3;     // later than this a frame starts afresh on a new grid
 
 // The GLX extensions of the window's screen, as the context can use them (the client's own
 // list also names extensions the server side does not give this context).
@@ -137,9 +138,12 @@ void pacedFrame() {
             nextTick = now;
         if (now < nextTick)
             std::this_thread::sleep_until(nextTick);
-        else if (now - nextTick >= tickPeriod)
-            nextTick = now;  // a whole tick late: start afresh rather than catch up in a burst
-        // ticks stay on one grid, so the time a sleep oversleeps is made up by the next one
+        else if (now - nextTick >= CATCH_UP_TICKS * tickPeriod)
+            nextTick = now;  // a stall: start afresh rather than catch up in a burst
+        // Ticks stay on one grid, so the time a sleep oversleeps is made up by the next one,
+        // and so is a frame or two that came late (a busy machine, llvmpipe compiling for a
+        // new state): the next frames start at once, and the count of frames, which drives
+        // every animation, keeps up with the music.
         nextTick += tickPeriod;
     }
     PaceClock::time_point began = PaceClock::now();

@@ -121,9 +121,11 @@ TEST_F(FrameDriver, MissingModuleLeavesTheTimelineWaiting) {
 }
 
 // The live loop's pacer on the real window (Xvfb offers no vsync, so the ticks alone pace):
-// 60 frames a second, and a stalled frame is followed by one frame, not a burst to catch up.
+// 60 frames a second; a frame 40 ms late is made up by the next ones, but a stalled frame is
+// followed by one frame, not a burst to catch up.
 static std::vector<std::chrono::steady_clock::time_point> frameStarts;  // each frame's clock read
-static int stallFrame = -1;  // the frame (index in frameStarts) that sleeps 100 ms before its swap
+static int stallFrame = -1;  // the frame (index in frameStarts) that sleeps before its swap
+static int stallMs = 100;    // ... for this long
 
 static int stampingClock() {
     frameStarts.push_back(std::chrono::steady_clock::now());
@@ -132,7 +134,7 @@ static int stampingClock() {
 
 static void stallOnce() {
     if (int(frameStarts.size()) - 1 == stallFrame)
-        usleep(100000);
+        usleep(stallMs * 1000);
 }
 
 TEST_F(FrameDriver, PacedFramesComeSixtyASecondAndAStallBringsNoBurst) {
@@ -154,6 +156,14 @@ TEST_F(FrameDriver, PacedFramesComeSixtyASecondAndAStallBringsNoBurst) {
     EXPECT_LT(gap(stallFrame), 110) << "the frame after the stall starts at once";
     for (int k = stallFrame + 1; k < stallFrame + 8; k++)
         EXPECT_GT(gap(k), 12) << "frame " << k - stallFrame << " after the stall came early";
+
+    stallMs = 40;
+    stallFrame = int(frameStarts.size()) + 2;
+    for (int i = 0; i < 12; i++)
+        pacedFrame();
+    double fourFrames = duration<double, std::milli>(frameStarts[stallFrame + 4] - frameStarts[stallFrame]).count();
+    EXPECT_NEAR(4000.0 / 60, fourFrames, 4) << "the frames after a late one keep to the ticks";
+    stallMs = 100;
 
     setPacing(false);
     readClock = testClock;
