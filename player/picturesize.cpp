@@ -10,9 +10,9 @@
 // window pixel shows the nearest picture pixel. Whole steps alone were too coarse: at
 // 1920 x 1080 they stop at 960 x 540, where on llvmpipe with 2 cores the swarm and the
 // portraits ran at 46 to 54 frames a second; at 854 x 480, the smallest picture allowed, they
-// came to 54 to 60, depending on what else the machine ran. The stretch costs the same
-// whatever the picture's size (about 6 ms a frame there), and so does the scenes' work per
-// vertex: only the filling of pixels shrinks with the picture.
+// hold 60 (unpaced, 98 to 110). The stretch costs the same whatever the picture's size (4 to
+// 6 ms a frame there, about half of the CPU time), and so does the scenes' work per vertex:
+// only the filling of pixels shrinks with the picture.
 //
 // How the size is chosen: the paced loop reports how long each frame took from its start to
 // its swap's return. Every half second (at least 5 frames, and only frames drawn at the size
