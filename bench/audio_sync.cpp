@@ -51,7 +51,6 @@ static pa_context *context;
 static pa_stream *monitor;
 static int holes;      // [recordLock] holes the server reported in the recording
 static int overflows;  // [recordLock] times the server dropped recorded data for want of room
-static int monitorRate;       // frames a second of the recording: the sink's
 static bool smoothedMonitor;  // read the monitor's time as libpulse smooths it (see monitorFrame)
 
 static void onRead(pa_stream *s, size_t, void *) {
@@ -389,7 +388,8 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         return;
     }
     setenv("PULSE_SERVER", server.address.c_str(), 1);
-    if (!startMonitor(monitorRate)) {
+    int recordRate = 0;  // frames a second of the recording: the sink's
+    if (!startMonitor(recordRate)) {
         printf("%-34s the monitor could not be recorded\n", label);
         stopSoundServer(server);
         return;
@@ -485,7 +485,10 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         }
         previous = s.word;
     }
-    std::string verdict = breaks.empty() && holes == 0 && overflows == 0 ? "clean" : "NOT CLEAN:";
+    bool clean = breaks.empty() && holes == 0 && overflows == 0 && rate == recordRate;
+    std::string verdict = clean ? "clean" : "NOT CLEAN:";
+    if (rate != recordRate)
+        verdict += " the sink runs at " + std::to_string(recordRate) + " Hz, the engine at another rate;";
     for (size_t i = 0; i < breaks.size(); i++) {
         char text[96];
         if (breaks[i] == INT64_MAX)

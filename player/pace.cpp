@@ -32,11 +32,11 @@ static bool pacingOn = true;             // frames are held to their ticks
 static bool vsyncOn;                     // the swap waits for the display's refresh
 static PaceClock::duration tickPeriod;   // time between two ticks
 static PaceClock::time_point nextTick;   // earliest start of the next frame, zero before the first
+static const int CATCH_UP_TICKS = 3;     // later than this a frame starts afresh on a new grid
 bool lookAheadToSwap = true;             // position queries answer for the moment of the swap
 static const int DELAY_FRAMES = 16;      // frames whose query-to-swap time is kept
 static double frameDelays[DELAY_FRAMES]; // seconds from a frame's start (its position query) to its swap
 static int delaysKept;                   // frames measured so far, up to DELAY_FRAMES
-static const int CATCH_UP_TICKS = 3;     // later than this a frame starts afresh on a new grid
 
 // The GLX extensions of the window's screen, as the context can use them (the client's own
 // list also names extensions the server side does not give this context).

@@ -348,8 +348,12 @@ void pictureSize(int *width, int *height) {
     *height = own ? pictureHeight : windowHeight;
 }
 
+static bool pictureIsWindowSized() {
+    return pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
+}
+
 void pictureBegin(bool keep) {
-    bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
+    bool sameSize = pictureIsWindowSized();
     // a picture of another size than the window's is the only way to the screen
     pictureBound = pictureFramebuffer && (keep || !sameSize);
     if (!pictureBound) {
@@ -372,7 +376,7 @@ void pictureEnd() {
         return;
     int factor = boxFactor(), replicated = replicationFactor();
     GLuint program = factor ? boxProgram(factor) : 0;
-    bool sameSize = pictureWidth == pictureWindowWidth && pictureHeight == pictureWindowHeight;
+    bool sameSize = pictureIsWindowSized();
     bindFramebuffer(GL_FRAMEBUFFER, 0);
     if (program) {
         drawPictureToWindow(program, GL_NEAREST, pictureWindowWidth, pictureWindowHeight);

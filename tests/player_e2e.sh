@@ -50,7 +50,6 @@ share() {
         -format '%[fx:mean]' info:
 }
 
-
 # 1. A normal start on the sound server: messages, picture, sound, Escape. The null sink's
 # monitor records what would be heard.
 parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/audio.raw" &
