@@ -1,8 +1,9 @@
-// display.cpp -- what the X display tells about the desktop: its scale, and the monitor a window is on
+// display.cpp -- the window on the X display: opened at the desktop's scale, fullscreen on the monitor it is on
 //
 // GLUT knows neither: it opens every window at the size asked for in pixels, and its
 // fullscreen without a window manager is the whole X screen, which spans every monitor.
 #include "player.h"
+#include "desktop.h"
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
@@ -13,8 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-
-int textScale = 1;  // the status line's pixels per font pixel
 
 int scaleForDpi(double dpi, int screenWidth, int screenHeight) {
     // 96 dots per inch is a desktop at 1:1; a fractional scale (144 = 1.5) keeps the smaller
@@ -73,7 +72,10 @@ static long overlap(int a, int aLength, int b, int bLength) {
     return length > 0 ? length : 0;
 }
 
-bool toggleMonitorFullScreen(bool *entered) {
+// F11 without a window manager: fills the monitor that shows most of the window (RandR's
+// monitor list), or puts the window back; false where a window manager or no RandR 1.5 leaves
+// fullscreen to GLUT. Sets `entered` to whether the window now fills its monitor.
+static bool toggleMonitorFullScreen(bool *entered) {
     Display *display = glXGetCurrentDisplay();
     Window window = glXGetCurrentDrawable();
     if (!display || !window)
@@ -124,4 +126,31 @@ bool toggleMonitorFullScreen(bool *entered) {
     }
     XRRFreeMonitors(monitors);
     return chosen >= 0;
+}
+
+void toggleFullScreen() {
+    // GLUT's fullscreen without a window manager is the whole X screen, across every
+    // monitor; with one, GLUT_FULL_SCREEN still tells the state before the toggle (the
+    // window manager answers later). The reshape that follows sizes the view and the picture.
+    bool entered;
+    if (!toggleMonitorFullScreen(&entered)) {
+        entered = !glutGet(GLUT_FULL_SCREEN);
+        glutFullScreenToggle();
+    }
+    glutSetCursor(entered ? GLUT_CURSOR_NONE : GLUT_CURSOR_INHERIT);
+}
+
+void openWindow(int *argc, char **argv) {
+    glutInit(argc, argv);
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
+    glutInitWindowPosition(0, 0);
+    // on a scaled desktop (a 4K screen at 2x) the window and its status line scale with it
+    textScale = desktopScale();
+    glutInitWindowSize(640 * textScale, 480 * textScale);
+    glutCreateWindow("vortazov");
+    setWindowIdentity();
+    initPacing();
+    // closing the window is an exit like Escape, so recorded sync points are written
+    glutCloseFunc(windowClosed);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
 }

@@ -13,6 +13,9 @@ extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it 
 void reportMusicMissing(const char *path);  // the message for music that would not load
 void initSound();
 void startDemo(int *argc, char **argv);  // start-up up to the main loop
+// Opens the window (GLUT initialised, the GL context current) and starts the pacing; where
+// the platform has a close button, closing runs windowClosed.
+void openWindow(int *argc, char **argv);
 // The whole run: start-up, the main loop, the shutdown; the display's failures end it with
 // status 1 and a message. Returns the exit status.
 int runDemo(int argc, char **argv);
@@ -64,6 +67,8 @@ extern const float cameraPosition[3];
 extern const float cameraDirection[3];
 void reshapeView(int width, int height);
 void specialKeyPressed(int key, int x, int y);
+// F11: fullscreen and back; the pointer is hidden while fullscreen.
+void toggleFullScreen();
 // The status line's pixels per font pixel: the desktop's integer scale where it has one. The
 // overlay's units are that many window pixels, and drawString zooms the glyphs to match.
 extern int textScale;
@@ -71,10 +76,6 @@ int desktopScale();  // from the X resource Xft.dpi, 1 where none is set; before
 // The integer scale for a desktop's dots per inch (96 is 1:1) whose 640 x 480 window, scaled,
 // still fits on a screen of the given size.
 int scaleForDpi(double dpi, int screenWidth, int screenHeight);
-// F11 without a window manager: fills the monitor that shows most of the window (RandR's
-// monitor list), or puts the window back; false where a window manager or no RandR 1.5 leaves
-// fullscreen to GLUT. Sets `entered` to whether the window now fills its monitor.
-bool toggleMonitorFullScreen(bool *entered);
 void beginOverlay();
 void endOverlay();
 void drawString(float x, float y, int spacing, void *font, const char *text);

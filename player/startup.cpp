@@ -62,15 +62,7 @@ void startDemo(int *argc, char **argv) {
         exit(1);
     noteSyncTables();
     initSound();
-    glutInit(argc, argv);
-    glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
-    glutInitWindowPosition(0, 0);
-    // on a scaled desktop (a 4K screen at 2x) the window and its status line scale with it
-    textScale = desktopScale();
-    glutInitWindowSize(640 * textScale, 480 * textScale);
-    glutCreateWindow("vortazov");
-    setWindowIdentity();
-    initPacing();
+    openWindow(argc, argv);
     initEffects();
     printf("Initializing GLUT ...\n");
     sceneIndex = -1;
@@ -80,9 +72,6 @@ void startDemo(int *argc, char **argv) {
     glutDisplayFunc(pacedFrame);
     glutIdleFunc(pacedFrame);
     glutReshapeFunc(reshapeView);
-    // closing the window is an exit like Escape, so recorded sync points are written
-    glutCloseFunc(windowClosed);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     printf("Playing muzak...\n");
     BASS_MusicPlay(musicHandle);

@@ -5,6 +5,7 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
+int textScale = 1;        // the status line's pixels per font pixel
 int windowWidth = 320;   // pixels, until the first reshape reports the real size
 int windowHeight = 240;  // pixels
 float aspectRatio = 320.0f / 240.0f;
@@ -49,15 +50,7 @@ void specialKeyPressed(int key, int, int) {
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
     } else if (key == GLUT_KEY_F11) {
-        // GLUT's fullscreen without a window manager is the whole X screen, across every
-        // monitor; with one, GLUT_FULL_SCREEN still tells the state before the toggle (the
-        // window manager answers later). The reshape that follows sizes the view and the picture.
-        bool entered;
-        if (!toggleMonitorFullScreen(&entered)) {
-            entered = !glutGet(GLUT_FULL_SCREEN);
-            glutFullScreenToggle();
-        }
-        glutSetCursor(entered ? GLUT_CURSOR_NONE : GLUT_CURSOR_INHERIT);
+        toggleFullScreen();
     } else if (key == GLUT_KEY_F12) {
         requestScreenshot();
     }
