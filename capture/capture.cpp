@@ -12,6 +12,7 @@
 #include <GL/glext.h>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -30,6 +31,12 @@ static int supersample;                         // picture pixels per output pix
 static int64_t firstFrame;                      // first frame written (--from); earlier ones only run
 static int64_t endFrame = -1;                   // frame at which to stop (--to), -1: the presentation's end
 static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
+// --at: the frames written as pictures instead of a video, in order, each with its file; empty
+// for a video
+static std::vector<int64_t> stillFrames;
+static std::vector<std::string> stillNames;
+static size_t stillsWritten;                    // of those, written so far
+static bool stillFailed;                        // a picture could not be written
 static volatile sig_atomic_t stopRequested;     // Escape, a signal, or a write that failed
 static volatile sig_atomic_t stopSignal;        // the signal that stopped us, 0 for none
 static std::vector<uint8_t> framePixels[2];     // without pixel buffers, frames as read,
@@ -280,10 +287,29 @@ static bool writeFrame() {
 
 // Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
 // sound of the frame's span is rendered, so the next frame hears its own start.
+// The pictures asked for at this frame (several moments may fall on one frame).
+static void writeStills() {
+    if (stillsWritten >= stillFrames.size() || stillFrames[stillsWritten] != frameIndex)
+        return;
+    std::vector<uint8_t> &pixels = framePixels[0];
+    pixels.resize(size_t(captureWidth) * captureHeight * 4);
+    readBackBuffer(pixels.data());
+    for (; stillsWritten < stillFrames.size() && stillFrames[stillsWritten] == frameIndex; stillsWritten++) {
+        const std::string &name = stillNames[stillsWritten];
+        if (!captureWritePicture(name, pixels.data(), captureWidth, captureHeight)) {
+            fprintf(stderr, "%s%s: cannot write: %s\n", progressOnTerminal ? "\r\033[K" : "", name.c_str(),
+                    strerror(errno));
+            stillFailed = true;
+            stopRequested = 1;
+        }
+    }
+}
+
 static void frameDone() {
     reportSceneChange();
     notePosition();
-    bool writing = frameIndex >= firstFrame;
+    writeStills();
+    bool writing = frameIndex >= firstFrame && stillFrames.empty();
     if (writing) {
         if (!writeFrame())
             stopRequested = 1;  // what was written so far is still closed into a file
@@ -331,6 +357,22 @@ static void noDisplay() {
 // Every exit of the presentation (its end, Escape, a closed window) leaves through exit(),
 // so the file is finished here.
 static void finishCapture() {
+    if (!stillFrames.empty()) {
+        showProgress(frameIndex, true);
+        for (size_t i = 0; i < stillsWritten; i++)
+            fprintf(stderr, "wrote %s (frame %lld)\n", stillNames[i].c_str(), (long long)stillFrames[i]);
+        if (stillsWritten < stillFrames.size() && !stillFailed)
+            fprintf(stderr, "the presentation ended or was stopped before frame %lld: %s not written\n",
+                    (long long)stillFrames[stillsWritten], stillNames[stillsWritten].c_str());
+        fflush(stderr);
+        if (stillsWritten < stillFrames.size())
+            _exit(1);
+        if (stopSignal) {
+            signal(stopSignal, SIG_DFL);
+            raise(stopSignal);
+        }
+        return;
+    }
     if (readBuffers[0])
         flushReadRing();  // a frame that could not be written is reported as the file is closed
     if (frameIndex > 0) {
@@ -357,7 +399,9 @@ static void finishCapture() {
 
 static void usage() {
     fprintf(stderr, "usage: vortazov-capture OUTPUT.mp4|OUTPUT.mkv [--fps N] [--size WxH|720p|1080p|1440p|2160p] "
-                    "[--supersample 1-4] [--from SECONDS] [--to SECONDS]\n");
+                    "[--supersample 1-4] [--from SECONDS] [--to SECONDS]\n"
+                    "       vortazov-capture OUTPUT.png --at SECONDS[,SECONDS...] [--fps N] [--size ...] "
+                    "[--supersample 1-4]\n");
 }
 
 // A decimal number and nothing else: no spaces around it, no hexadecimal.
@@ -400,8 +444,37 @@ static bool parseSize(const char *text, int *width, int *height) {
     return true;
 }
 
+// --at's moments, "SECONDS[,SECONDS...]": each one becomes the frame shown at that moment and
+// its file, OUTPUT itself for a single moment, else OUTPUT-SECONDS.png with the moment as given.
+static bool parseStills(const char *list) {
+    std::string stem = outputName.substr(0, outputName.size() - 4);  // without ".png"
+    std::vector<std::string> moments;
+    for (const char *at = list;; at++) {
+        const char *comma = strchr(at, ',');
+        moments.push_back(comma ? std::string(at, comma) : std::string(at));
+        if (!comma)
+            break;
+        at = comma;
+    }
+    std::vector<std::pair<int64_t, std::string>> stills;
+    for (const std::string &moment : moments) {
+        double seconds;
+        if (!parseNumber(moment.c_str(), &seconds) || seconds < 0)
+            return false;
+        stills.push_back({llround(seconds * captureFps), moments.size() == 1 ? outputName : stem + "-" + moment + ".png"});
+    }
+    std::stable_sort(stills.begin(), stills.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &still : stills) {
+        stillFrames.push_back(still.first);
+        stillNames.push_back(still.second);
+    }
+    return true;
+}
+
 static bool parseOptions(int argc, char **argv) {
     double from = 0, to = -1;
+    const char *at = nullptr;  // --at's list, read once the output's name and rate are known
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -420,6 +493,9 @@ static bool parseOptions(int argc, char **argv) {
         } else if (a == "--to" && value && parseNumber(value, &v) && v > 0) {
             to = v;
             i++;
+        } else if (a == "--at" && value && !at) {
+            at = value;
+            i++;
         } else if (a.size() > 0 && a[0] != '-' && outputName.empty()) {
             outputName = a;
         } else {
@@ -430,6 +506,19 @@ static bool parseOptions(int argc, char **argv) {
     }
     if (outputName.empty())
         return false;
+    bool png = outputName.size() > 4 && outputName.compare(outputName.size() - 4, 4, ".png") == 0;
+    if (at || png) {
+        if (!at || !png || from > 0 || to >= 0) {
+            fprintf(stderr, "vortazov-capture: pictures are asked for as OUTPUT.png --at SECONDS, without --from or --to\n");
+            return false;
+        }
+        if (!parseStills(at)) {
+            fprintf(stderr, "vortazov-capture: bad moment in --at \"%s\"\n", at);
+            return false;
+        }
+        // nothing is written but the pictures, and the run ends after the last of them
+        to = double(stillFrames.back() + 1) / captureFps;
+    }
     // Smooth edges where they show most: below 1080p a pixel is large on a video site's
     // player, and at 640x480 supersampling by 2 kept 0.66 to 0.87 of the capture's speed; from
     // 1080p on the pixels are small, and there it kept only 0.37 to 0.46.
@@ -487,7 +576,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     catchStopSignals();
-    if (!captureOpen(outputName, captureWidth, captureHeight, captureFps))
+    if (stillFrames.empty() && !captureOpen(outputName, captureWidth, captureHeight, captureFps))
         return 1;
     // from here on every way out (GLUT failing to open a display included) closes the files
     atexit(finishCapture);
@@ -523,7 +612,8 @@ int main(int argc, char **argv) {
     // to the display for nothing (33 MB at 3840x2160)
     if (backBufferHasWindowSize())
         presentFrame = nullptr;
-    setUpReadRing();
+    if (stillFrames.empty())
+        setUpReadRing();
 
     wallStart = std::chrono::steady_clock::now();
     for (frameIndex = 0; endFrame < 0 || frameIndex < endFrame; frameIndex++) {

@@ -21,3 +21,6 @@ void captureAddSound(const int16_t *samples, int64_t frames);
 bool captureClose();
 int64_t captureFramesWritten();
 
+// Writes one frame as captureAddFrame takes it to a PNG file at `path`; false when it could
+// not be written.
+bool captureWritePicture(const std::string &path, const uint8_t *bgrx, int width, int height);

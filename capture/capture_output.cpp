@@ -118,7 +118,7 @@ static void pngChunk(std::vector<uint8_t> &png, const char *type, const std::vec
 
 // Stored (uncompressed) deflate blocks keep the writer free of a compression library; the
 // fallback is for machines without ffmpeg, where size matters less than working at all.
-static bool writePng(const std::string &path, const uint8_t *bgrx, int width, int height) {
+bool captureWritePicture(const std::string &path, const uint8_t *bgrx, int width, int height) {
     std::vector<uint8_t> raw;  // each row: filter type 0, then the pixels as RGB, top row first
     raw.reserve((size_t(width) * 3 + 1) * height);
     for (int y = height - 1; y >= 0; y--) {
@@ -337,7 +337,7 @@ static bool writeFrame(const uint8_t *bgrx) {
     if (!pngFolder.empty()) {
         char name[32];
         snprintf(name, sizeof name, "/frame%06lld.png", (long long)framesWritten);
-        if (!writePng(pngFolder + name, bgrx, frameWidth, frameHeight)) {
+        if (!captureWritePicture(pngFolder + name, bgrx, frameWidth, frameHeight)) {
             fprintf(stderr, "\n%s%s: cannot write\n", pngFolder.c_str(), name);
             return false;
         }

@@ -361,6 +361,10 @@ TEST_F(Capture, SameSpanGivesTheSameFrames) {
     EXPECT_EQ(a, b);
     ASSERT_EQ(30u, c.size());
     EXPECT_EQ(a, std::vector<std::string>(c.begin() + 20, c.end()));
+    // pictures of moments are those frames, each run up to from the start; in any order
+    ASSERT_EQ(0, capture("still.png --fps 10 --at 2.3,2.0", "still"));
+    EXPECT_EQ(a[3], frameHashes(path("still-2.3.png")).at(0));
+    EXPECT_EQ(a[0], frameHashes(path("still-2.0.png")).at(0));
     EXPECT_EQ(decodeSound(path("a.mkv")), decodeSound(path("b.mkv")));
     EXPECT_TRUE(readFileText(path("a.mkv")) == readFileText(path("b.mkv"))) << "byte for byte";
 }
@@ -603,6 +607,9 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(2, capture("junk.mkv --fps 10x --to 1", "junk"));
     EXPECT_EQ(2, capture("junk.mkv --size 1080i --to 1", "junk"));
     EXPECT_EQ(2, capture("junk.mkv --supersample 5 --to 1", "junk"));
+    EXPECT_EQ(2, capture("junk.mkv --at 1", "junk"));
+    EXPECT_EQ(2, capture("junk.png --at 1,x", "junk"));
+    EXPECT_EQ(2, capture("junk.png --at 1 --from 0.5", "junk"));
     EXPECT_EQ(1, capture("/nonexistent/o.mp4 --to 1", "unwritable"));
     EXPECT_NE(std::string::npos, readFileText(path("unwritable.err")).find("/nonexistent/o.mp4: cannot write"))
         << "names the output asked for, not a part of it";
@@ -612,4 +619,6 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_NE(0, access(path("after.mkv").c_str(), F_OK));
     EXPECT_NE(0, access(path("after.mkv.wav").c_str(), F_OK));
     EXPECT_NE(0, access(path("after.mkv.video.mkv").c_str(), F_OK));
+    EXPECT_EQ(1, capture("after.png --fps 10 --at 100", "afterstill"));
+    EXPECT_NE(std::string::npos, readFileText(path("afterstill.err")).find("after.png not written"));
 }
