@@ -31,6 +31,7 @@ EM_JS(void, jsText, (const char *name, int which, char *out, int size), {
     const text = which == 0 ? vortazovAudio.error(n) : vortazovAudio.url(n, which == 2);
     stringToUTF8(text, out, size);
 });
+EM_JS(void, jsNames, (char *out, int size), { stringToUTF8(vortazovAudio.names().join('\n'), out, size); });
 EM_JS(int, jsTableSize, (const char *name), { return vortazovAudio.table(UTF8ToString(name)).length; });
 EM_JS(void, jsCopyTable, (const char *name, uint8_t *out), {
     HEAPU8.set(vortazovAudio.table(UTF8ToString(name)), out);
@@ -195,8 +196,8 @@ static std::string pageText(const std::string &name, int which) {
 }
 
 // Reads the sound the page loaded under `file` into c: its table checked, its decoded audio
-// (where the page decoded it) aligned with the render. "" or why not.
-static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
+// (where the page decoded it) aligned with the render, once. "" or why not.
+static std::string loadChannel(const char *file, Channel &c) {
     if (!file)
         return "no file named";
     if (!jsPresent())
@@ -215,8 +216,6 @@ static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
     std::string why = readSoundTable(bytes.data(), bytes.size(), c.table);
     if (!why.empty())
         return tableUrl + ": " + why;
-    if (c.table.kind != kind)
-        return tableUrl + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
     if (c.table.rate != RATE)
         return tableUrl + ": rendered at " + std::to_string(c.table.rate) + " Hz, not " + std::to_string(RATE);
     if (state == 1)
@@ -236,6 +235,29 @@ static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
     }
     c.audible = true;
     return "";
+}
+
+// loadChannel for a module or a stream: the table must be of that kind.
+static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
+    std::string why = loadChannel(file, c);
+    if (why.empty() && c.table.kind != kind)
+        why = pageText(c.name, 1) + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
+    return why;
+}
+
+// Aligns every sound the page decoded, at start-up: the alignment takes some milliseconds,
+// which the switch to the end part should not wait for. A sound that fails says why when the
+// player loads it.
+static void alignPageSounds() {
+    char names[4096];
+    jsNames(names, sizeof names);
+    std::string list = names;
+    for (size_t at = 0; at < list.size();) {
+        size_t end = std::min(list.find('\n', at), list.size());
+        Channel c;
+        loadChannel(list.substr(at, end - at).c_str(), c);
+        at = end + 1;
+    }
 }
 
 static DWORD takeHandle() {
@@ -343,6 +365,8 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
     pulledFrame = heardFloor = lastHeard = lastQueried = 0;
     stopFrame = -1;
     initResult = 1;
+    if (jsPresent())
+        alignPageSounds();
     if (activeBackend == AUDIO_DEVICE) {
         if (jsPresent() && jsOpen())
             contextOrigin = jsStartTime();

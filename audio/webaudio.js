@@ -153,6 +153,9 @@ var vortazovAudio = (function () {
 
         // --- called by audio/webaudio.cpp
 
+        names: function () {
+            return Array.from(sounds.keys());
+        },
         // -2: never loaded, -1: failed, 0: still loading, 1: ready without its audio, 2: ready
         state: function (name) {
             const s = sounds.get(name);

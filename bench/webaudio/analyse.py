@@ -150,6 +150,8 @@ def main():
         best = max(span['snrByLag'], key=lambda k: span['snrByLag'][k])
         print('pulled samples from frame %d: SNR at lag 0 %.2f dB, best lag %s, at lag +-1 %.2f/%.2f dB' % (
             span['from'], span['snrByLag']['0'], best, span['snrByLag']['-1'], span['snrByLag']['1']))
+    print('aligning the module once: %.1f ms' % o['alignMs'])
+    print('tables only (a still picture): loaded in %.0f ms, pulled sequence the same: %s' % (o['still']['load']['ms'], o['still']['same']))
     for f in o['failures']:
         print('load %s: page: %s; engine: %s' % (f['name'], f['loaded'], f['engine']))
     h = o['hidden']

@@ -62,6 +62,24 @@ const fs = require('fs');
         return result;
     });
 
+    // how long the alignment of the module takes (it runs once, at BASS_Init)
+    out.alignMs = await page.evaluate(() => {
+        vortazovAudio.setShift('data/compruss.xm', null);
+        const t0 = performance.now();
+        Module.ccall('checkLoad', 'string', ['string'], ['data/compruss.xm']);
+        return performance.now() - t0;
+    });
+
+    // a still picture loads the tables alone: the positions are the same
+    const still = await browser.newPage();
+    await still.goto(url + '?nodecode');
+    await still.waitForFunction(() => window.loadResult && window.runtimeReady, null, { timeout: 120000 });
+    out.still = await still.evaluate(async () => {
+        const native = await (await fetch('sequence-native.txt')).text();
+        return { load: window.loadResult, same: Module.ccall('checkSequence', 'string', [], []) === native };
+    });
+    await still.close();
+
     // files that are missing or wrong: the load fails and says why, naming the file
     out.failures = await page.evaluate(async () => {
         const cases = [
