@@ -25,8 +25,8 @@ static const uint32_t MAX_RATE = 384000;
 // A sample of the render counts as sound from this level on (1/256 of full scale, -48 dBFS).
 static const int SOUND_LEVEL = 128;
 // How well a decoded sound must match its render. MP3 keeps the waveform of noisy sound (the
-// module opens on a drum) only roughly: lame at 160 kbit/s matched 0.95 there, 0.93 at 128,
-// with 0.65 one frame off and below 0.6 at any other shift; a different sound stays near 0.5.
+// module opens on a drum) only roughly: lame at 160 kbit/s matched 0.95 there (0.93 at 128),
+// 0.62 one frame off and at most 0.56 at any other shift.
 static const double MIN_MATCH = 0.75;
 // How clearly the best shift must beat any other more than a few frames away: a held tone
 // matches again one period later, a little less well.
