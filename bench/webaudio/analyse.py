@@ -140,8 +140,11 @@ def recorded(work, claims, label):
 
 def main():
     o = json.load(open(sys.argv[1]))
-    errors = [c for c in o['console'] if c.startswith('error') or c.startswith('pageerror')]
-    print('console errors:', errors)
+    if 'userAgent' in o:
+        print('browser:', o['userAgent'])
+    if 'console' in o:
+        errors = [c for c in o['console'] if c.startswith('error') or c.startswith('pageerror')]
+        print('console errors:', errors)
     print('load:', o['load'])
     print('pulled sequence against the desktop engine:', o['sequence'])
     s = o['samples']
@@ -151,13 +154,15 @@ def main():
         print('pulled samples from frame %d: SNR at lag 0 %.2f dB, best lag %s, at lag +-1 %.2f/%.2f dB' % (
             span['from'], span['snrByLag']['0'], best, span['snrByLag']['-1'], span['snrByLag']['1']))
     print('aligning the module once: %.1f ms' % o['alignMs'])
-    print('tables only (a still picture): loaded in %.0f ms, pulled sequence the same: %s' % (o['still']['load']['ms'], o['still']['same']))
+    if 'still' in o:
+        print('tables only (a still picture): loaded in %.0f ms, pulled sequence the same: %s' % (o['still']['load']['ms'], o['still']['same']))
     for f in o['failures']:
         print('load %s: page: %s; engine: %s' % (f['name'], f['loaded'], f['engine']))
-    h = o['hidden']
-    wall = h['after'][1] - h['before'][1]
-    heard = (int(h['after'][2].split()[0]) - int(h['before'][2].split()[0])) / RATE * 1000
-    print('hidden tab (%s): %.1f ms between the frames before and after, heard frame moved %.1f ms' % (h['state'], wall, heard))
+    if 'hidden' in o:
+        h = o['hidden']
+        wall = h['after'][1] - h['before'][1]
+        heard = (int(h['after'][2].split()[0]) - int(h['before'][2].split()[0])) / RATE * 1000
+        print('hidden tab (%s): %.1f ms between the frames before and after, heard frame moved %.1f ms' % (h['state'], wall, heard))
     for name in ('live', 'moment'):
         if 'error' in o[name]:
             print(name, 'error', o[name]['error'])
@@ -168,7 +173,8 @@ def main():
         native = [(float(a), int(b), int(c)) for a, b, c in (line.split() for line in open(work + '/native.txt'))]
         reference = recorded(work, native, 'desktop engine (cubeb)')
         page = [(r[0], int(r[2].split()[0]), int(r[2].split()[2])) for r in o['live']['rows']]
-        web = recorded(work, page, 'web back-end (Chromium)')
+        browser = 'Firefox' if 'Firefox' in o.get('userAgent', '') else 'Chromium'
+        web = recorded(work, page, 'web back-end (%s)' % browser)
         if reference is not None and web is not None:
             print('web back-end against the desktop engine, medians: %+.2f ms' % (web - reference))
 

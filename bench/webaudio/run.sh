@@ -47,3 +47,10 @@ NODE_PATH=$work/node_modules "$build/tests/with_sound_server" pulseaudio \
     sh bench/webaudio/session.sh "$work" "http://127.0.0.1:$port/check.html" "$build"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 /usr/bin/python3 bench/webaudio/analyse.py "$work/out.json" "$work"
+# Firefox, where it is installed (Debian's firefox-esr): the page runs its checks by itself
+if command -v firefox-esr > /dev/null; then
+    echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$build/tests/with_sound_server" pulseaudio \
+        sh bench/webaudio/firefox.sh "$work" "http://127.0.0.1:$port/check.html" "$build"
+    /usr/bin/python3 bench/webaudio/analyse.py "$work/firefox/out.json" "$work/firefox"
+fi
