@@ -140,6 +140,7 @@ def recorded(work, claims, label):
 
 def main():
     o = json.load(open(sys.argv[1]))
+    faults = []  # what a browser got wrong: the run fails on any
     if 'userAgent' in o:
         print('browser:', o['userAgent'])
     if 'console' in o:
@@ -147,17 +148,25 @@ def main():
         print('console errors:', errors)
     print('load:', o['load'])
     print('pulled sequence against the desktop engine:', o['sequence'])
+    if o['sequence']['differ'] or o['sequence']['lines'] < 1000:
+        faults.append('pulled positions differ from the desktop engine')
     s = o['samples']
     print('alignment shifts found:', s['shift'])
     for span in s['spans']:
         best = max(span['snrByLag'], key=lambda k: span['snrByLag'][k])
         print('pulled samples from frame %d: SNR at lag 0 %.2f dB, best lag %s, at lag +-1 %.2f/%.2f dB' % (
             span['from'], span['snrByLag']['0'], best, span['snrByLag']['-1'], span['snrByLag']['1']))
+        if best != '0' or span['snrByLag']['0'] < 10:
+            faults.append('pulled samples from frame %d are not the render' % span['from'])
     print('aligning the module once: %.1f ms' % o['alignMs'])
     if 'still' in o:
         print('tables only (a still picture): loaded in %.0f ms, pulled sequence the same: %s' % (o['still']['load']['ms'], o['still']['same']))
+        if not o['still']['same']:
+            faults.append('the tables alone answer differently')
     for f in o['failures']:
         print('load %s: page: %s; engine: %s' % (f['name'], f['loaded'], f['engine']))
+        if not f['engine']:
+            faults.append('%s loaded' % f['name'])
     if 'hidden' in o:
         h = o['hidden']
         wall = h['after'][1] - h['before'][1]
@@ -166,8 +175,13 @@ def main():
     for name in ('live', 'moment'):
         if 'error' in o[name]:
             print(name, 'error', o[name]['error'])
+            faults.append('%s: %s' % (name, o[name]['error']))
         else:
+            rows = o[name]['rows']
             live(name, o[name])
+            heard = [int(r[2].split()[0]) for r in rows]
+            if any(b < a for a, b in zip(heard, heard[1:])) or heard[-1] <= heard[0]:
+                faults.append('%s: the heard frame stood still or went back' % name)
     if len(sys.argv) > 2:
         work = sys.argv[2]
         native = [(float(a), int(b), int(c)) for a, b, c in (line.split() for line in open(work + '/native.txt'))]
@@ -177,6 +191,13 @@ def main():
         web = recorded(work, page, 'web back-end (%s)' % browser)
         if reference is not None and web is not None:
             print('web back-end against the desktop engine, medians: %+.2f ms' % (web - reference))
+            # a frame at 60 Hz lasts 16.7 ms: the positions must be well inside it
+            if abs(web - reference) > 8:
+                faults.append('the positions are %+.1f ms off the sound heard' % (web - reference))
+        else:
+            faults.append('nothing heard to compare with')
+    print('faults:', faults if faults else 'none')
+    sys.exit(1 if faults else 0)
 
 
 main()

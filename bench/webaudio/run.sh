@@ -6,7 +6,9 @@
 # BUILD: a native build of this project with tools and benchmarks (websound, webaudio_sequence,
 # webaudio_native_live, tests/with_sound_server). Needs Debian's emscripten, chromium, nodejs
 # and npm (playwright-core is installed into BUILD/webaudio-check), parec and python3-numpy.
-# Prints the figures; the page's own output is kept in BUILD/webaudio-check.
+# Prints the figures and exits non-zero when a browser got something wrong (positions that
+# differ from the desktop engine, samples off the render, a bad file loaded, positions more
+# than 8 ms off the sound heard); the page's own output is kept in BUILD/webaudio-check.
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
