@@ -338,7 +338,9 @@ int audioModuleEnds(HMUSIC handle) {
 }
 
 int audioGoLive(void) {
-    if (!initialized || activeBackend != AUDIO_PULL)
+    if (!initialized)
+        return 0;
+    if (activeBackend != AUDIO_PULL)
         return activeBackend == AUDIO_DEVICE;
     int64_t from = pulledFrame;
     heardFloor = from;

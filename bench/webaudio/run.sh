@@ -1,5 +1,5 @@
 #!/bin/sh
-# run.sh -- the web back-end in headless Chromium: against the desktop engine (pulled positions and samples) and against the sound heard (live)
+# run.sh -- the web back-end in headless Chromium (and Firefox where installed): against the desktop engine (pulled positions and samples) and against the sound heard (live)
 #
 #   bench/webaudio/run.sh BUILD
 #
