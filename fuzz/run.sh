@@ -23,14 +23,16 @@ CC=clang CXX=clang++ cmake -S "$source" -B "$build" -DVORTAZOV_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"$jobs" --target assets_lwo2_fuzz assets_tga_fuzz \
-    assets_lwo2_replay assets_tga_replay assets_seeds audio_load_fuzz audio_load_replay audio_seeds
+    assets_lwo2_replay assets_tga_replay assets_seeds audio_load_fuzz audio_load_replay audio_seeds \
+    soundtable_fuzz soundtable_replay soundtable_seeds
 
 bin=$(dirname "$(find "$build" -name assets_lwo2_fuzz -type f | head -n 1)")
 seeds=$build/fuzz-seeds
-mkdir -p "$seeds/lwo2" "$seeds/tga" "$seeds/audio" "$build/fuzz-corpus/lwo2" "$build/fuzz-corpus/tga" \
-    "$build/fuzz-corpus/audio" "$build/fuzz-findings"
+mkdir -p "$seeds/lwo2" "$seeds/tga" "$seeds/audio" "$seeds/soundtable" "$build/fuzz-corpus/lwo2" \
+    "$build/fuzz-corpus/tga" "$build/fuzz-corpus/audio" "$build/fuzz-corpus/soundtable" "$build/fuzz-findings"
 "$bin/assets_seeds" "$seeds/lwo2" "$seeds/tga"
 "$bin/audio_seeds" "$seeds/audio"
+"$bin/soundtable_seeds" "$seeds/soundtable"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -50,6 +52,7 @@ cd "$root"
 "$bin/assets_lwo2_replay" "$testdata/lwo2" "$seeds/lwo2" "$build/fuzz-corpus/lwo2" $data_lwo2
 "$bin/assets_tga_replay" "$testdata/tga" "$seeds/tga" "$build/fuzz-corpus/tga" $data_tga
 "$bin/audio_load_replay" "$seeds/audio" "$build/fuzz-corpus/audio" $data_audio
+"$bin/soundtable_replay" "$seeds/soundtable" "$build/fuzz-corpus/soundtable"
 
 [ "$seconds" -gt 0 ] || exit 0
 "$bin/assets_lwo2_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
@@ -63,3 +66,6 @@ cd "$root"
 "$bin/audio_load_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="$build/fuzz-findings/audio-" -print_final_stats=1 \
     "$build/fuzz-corpus/audio" "$seeds/audio"
+"$bin/soundtable_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$build/fuzz-findings/soundtable-" -print_final_stats=1 \
+    "$build/fuzz-corpus/soundtable" "$seeds/soundtable"
