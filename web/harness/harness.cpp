@@ -105,6 +105,34 @@ static void endPartWords(int frame) {
     drawWord("comrades", 0.2f, 0.5f);
 }
 
+// The scenes' own state, so a case can be run twice from the same start.
+struct SceneSnapshot {
+    float samovarSpin, sirppijavasaraSpin, ripaskaSpin, missileSpin, missileSpeed;
+    bool sirppijavasaraReseeded;
+    unsigned ripaskaPose;
+    float swarm[6][SWARM_COPIES], portraitX[PORTRAIT_COUNT], missiles[3][MISSILE_COUNT];
+};
+
+static void snapshot(SceneSnapshot &s, bool restore) {
+    auto copy = [restore](void *kept, void *live, size_t size) {
+        memcpy(restore ? live : kept, restore ? kept : live, size);
+    };
+    copy(&s.samovarSpin, &samovarSpin, sizeof samovarSpin);
+    copy(&s.sirppijavasaraSpin, &sirppijavasaraSpin, sizeof sirppijavasaraSpin);
+    copy(&s.ripaskaSpin, &ripaskaSpin, sizeof ripaskaSpin);
+    copy(&s.missileSpin, &missileSpin, sizeof missileSpin);
+    copy(&s.missileSpeed, &missileSpeed, sizeof missileSpeed);
+    copy(&s.sirppijavasaraReseeded, &sirppijavasaraReseeded, sizeof sirppijavasaraReseeded);
+    copy(&s.ripaskaPose, &ripaskaPose, sizeof ripaskaPose);
+    float *swarm[6] = {scaleX, scaleY, scaleZ, offsetX, offsetY, offsetZ};
+    for (int i = 0; i < 6; i++)
+        copy(s.swarm[i], swarm[i], sizeof s.swarm[i]);
+    copy(s.portraitX, portraitX, sizeof s.portraitX);
+    copy(s.missiles[0], missileX, sizeof s.missiles[0]);
+    copy(s.missiles[1], missileZ, sizeof s.missiles[1]);
+    copy(s.missiles[2], missileTravel, sizeof s.missiles[2]);
+}
+
 static void startCase(const Case &c) {
     srand(1);
     frameCounter = 1000;
@@ -228,7 +256,9 @@ static double nowMs() {
 // frame; then 14000 unseen frames of each scene, timed.
 static void runStill() {
     std::vector<unsigned char> drawn, replayed;
+    SceneSnapshot start;
     for (const Case &c : cases) {
+        snapshot(start, false);
         startCase(c);
         for (int f = 0; f < c.frames; f++) {
             drawFrame(c, f);
@@ -236,6 +266,7 @@ static void runStill() {
         }
         readFrame(drawn);
         endCase(c);
+        snapshot(start, true);
         startCase(c);
         webglSetStill(1);
         for (int f = 0; f < c.frames; f++) {
