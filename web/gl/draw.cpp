@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
 #include <tuple>
 #include <unordered_map>
 
@@ -29,18 +30,22 @@ static size_t pruneVerticesAt = 1 << 18;  // or the log's vertex count at which 
 
 // WebGL objects of the draw path, made once the context exists
 static bool ready;                   // webglInit has run
-static unsigned mainProgram, glyphProgram;
+static unsigned glyphProgram;
 static unsigned streamBuffer;        // the log's vertices, uploaded at each flush
 static size_t streamCapacity;        // bytes allocated for streamBuffer
 static unsigned glyphAtlas;          // WebGL texture of the GLUT font's glyphs
 static int maxTextureSize = 4096, maxRenderbufferSize = 4096;
 
-// uniform locations
-struct MainUniforms {
-    int mvp, normalMatrix, texMatrix, lighting, sceneColor, diffuse, specular, lightDir, halfVector,
-        shininess, flat, texMode, texAlpha, envColor, texture, alphaFunc, alphaRef;
+// One variant of the main program: its uniform locations (-1 where the variant has none) and
+// the values last set in it.
+struct Program {
+    unsigned id;
+    int mvp, normalMatrix, texMatrix, sceneColor, diffuse, specular, lightDir, halfVector, shininess,
+        envColor, alphaRef;
+    bool known;       // `last` holds what was set
+    DrawUniforms last;
 };
-static MainUniforms mainU;
+static std::map<unsigned, Program> programs;  // by variantKey
 static int glyphSize, glyphDepth, glyphColor, glyphAtlasU, glyphAlphaFunc, glyphAlphaRef;
 
 // What WebGL has bound and set now, so a draw changes only what differs.
@@ -50,8 +55,6 @@ struct Bound {
     int blend, depthTest, depthMask;  // -1: unknown
     GLenum blendSrc, blendDst, depthFunc;
     unsigned enabledArrays;  // attribute arrays on, by bit
-    bool uniformsKnown;
-    DrawUniforms uniforms;   // the main program's as last set
 };
 static Bound bound;
 
@@ -64,91 +67,108 @@ static void forgetBound() {
     bound.enabledArrays = 0;
 }
 
-static const char *VERTEX_SHADER = R"(#version 300 es
+// The shaders are made per variant of the state (lighting, shading, texture function, alpha
+// test), so a fragment runs only what its draw needs: a software renderer pays per fragment
+// for every branch.
+static const char *VERTEX_SHADER = R"(
 precision highp float;
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec4 aColor;
 layout(location = 2) in vec3 aNormal;
 layout(location = 3) in vec2 aTex;
 uniform mat4 uMvp;
+#if LIGHTING
 uniform mat3 uNormalMatrix;
-uniform mat4 uTexMatrix;
-uniform bool uLighting;
 uniform vec4 uSceneColor;
 uniform vec3 uDiffuse, uSpecular, uLightDir, uHalf;
 uniform float uShininess;
-out vec4 vColor;
-flat out vec4 vFlatColor;
+#endif
+#if TEX_MODE
+uniform mat4 uTexMatrix;
 out vec4 vTex;
+#endif
+#if FLAT
+flat out vec4 vColor;
+#else
+out vec4 vColor;
+#endif
 void main() {
     gl_Position = uMvp * vec4(aPos, 1.0);
-    vec4 c = aColor;
-    if (uLighting) {
-        // one directional light, the viewer at infinity, normals as transformed (not renormalised)
-        vec3 n = uNormalMatrix * aNormal;
-        float nl = dot(n, uLightDir);
-        vec3 rgb = uSceneColor.rgb;
-        if (nl > 0.0) {
-            float nh = max(dot(n, uHalf), 0.0);
-            float s = uShininess == 0.0 ? 1.0 : (nh > 0.0 ? pow(nh, uShininess) : 0.0);
-            rgb += nl * uDiffuse + s * uSpecular;
-        }
-        c = vec4(rgb, uSceneColor.a);
+#if LIGHTING
+    // one directional light, the viewer at infinity, normals as transformed (not renormalised)
+    vec3 n = uNormalMatrix * aNormal;
+    float nl = dot(n, uLightDir);
+    vec3 rgb = uSceneColor.rgb;
+    if (nl > 0.0) {
+        float nh = max(dot(n, uHalf), 0.0);
+        float s = uShininess == 0.0 ? 1.0 : (nh > 0.0 ? pow(nh, uShininess) : 0.0);
+        rgb += nl * uDiffuse + s * uSpecular;
     }
-    c = clamp(c, 0.0, 1.0);
-    vColor = c;
-    vFlatColor = c;
+    vColor = clamp(vec4(rgb, uSceneColor.a), 0.0, 1.0);
+#else
+    vColor = clamp(aColor, 0.0, 1.0);
+#endif
+#if TEX_MODE
     vTex = uTexMatrix * vec4(aTex, 0.0, 1.0);
+#endif
 }
 )";
 
 // OpenGL 1.1's texture functions for RGB and RGBA textures, then its alpha test.
-static const char *FRAGMENT_SHADER = R"(#version 300 es
+static const char *FRAGMENT_SHADER = R"(
 precision highp float;
+#if FLAT
+flat in vec4 vColor;
+#else
 in vec4 vColor;
-flat in vec4 vFlatColor;
+#endif
+#if TEX_MODE
 in vec4 vTex;
-uniform bool uFlat;
-uniform int uTexMode;
-uniform bool uTexAlpha;
-uniform vec4 uEnvColor;
 uniform sampler2D uTexture;
-uniform int uAlphaFunc;
+uniform vec4 uEnvColor;
+#endif
 uniform float uAlphaRef;
 out vec4 fragColor;
-bool alphaPasses(float a) {
-    if (uAlphaFunc == 0) return false;
-    if (uAlphaFunc == 1) return a < uAlphaRef;
-    if (uAlphaFunc == 2) return a == uAlphaRef;
-    if (uAlphaFunc == 3) return a <= uAlphaRef;
-    if (uAlphaFunc == 4) return a > uAlphaRef;
-    if (uAlphaFunc == 5) return a != uAlphaRef;
-    if (uAlphaFunc == 6) return a >= uAlphaRef;
-    return true;
-}
 void main() {
-    vec4 c = uFlat ? vFlatColor : vColor;
-    if (uTexMode != 0) {
-        vec4 t = texture(uTexture, vTex.xy / vTex.w);
-        if (!uTexAlpha)
-            t.a = 1.0;
-        if (uTexMode == 1)
-            c = c * t;
-        else if (uTexMode == 2)
-            c = uTexAlpha ? t : vec4(t.rgb, c.a);
-        else if (uTexMode == 3)
-            c = vec4(mix(c.rgb, t.rgb, t.a), c.a);
-        else
-            c = vec4(mix(c.rgb, uEnvColor.rgb, t.rgb), c.a * t.a);
-    }
-    if (!alphaPasses(c.a))
-        discard;
+    vec4 c = vColor;
+#if TEX_MODE
+    vec4 t = texture(uTexture, vTex.xy / vTex.w);
+#if !TEX_ALPHA
+    t.a = 1.0;
+#endif
+#if TEX_MODE == 1
+    c = c * t;
+#elif TEX_MODE == 2 && TEX_ALPHA
+    c = t;
+#elif TEX_MODE == 2
+    c = vec4(t.rgb, c.a);
+#elif TEX_MODE == 3
+    c = vec4(mix(c.rgb, t.rgb, t.a), c.a);
+#else
+    c = vec4(mix(c.rgb, uEnvColor.rgb, t.rgb), c.a * t.a);
+#endif
+#endif
+#if ALPHA_FUNC == 0
+    discard;
+#elif ALPHA_FUNC == 1
+    if (!(c.a < uAlphaRef)) discard;
+#elif ALPHA_FUNC == 2
+    if (!(c.a == uAlphaRef)) discard;
+#elif ALPHA_FUNC == 3
+    if (!(c.a <= uAlphaRef)) discard;
+#elif ALPHA_FUNC == 4
+    if (!(c.a > uAlphaRef)) discard;
+#elif ALPHA_FUNC == 5
+    if (!(c.a != uAlphaRef)) discard;
+#elif ALPHA_FUNC == 6
+    if (!(c.a >= uAlphaRef)) discard;
+#endif
     fragColor = c;
 }
 )";
 
 // glBitmap's fragments: a lit texel of the atlas gives the raster colour, others nothing.
-static const char *GLYPH_VERTEX_SHADER = R"(#version 300 es
+static const char *GLYPH_VERTEX_SHADER = R"(
 precision highp float;
 layout(location = 0) in vec3 aPos;
 layout(location = 3) in vec2 aTex;
@@ -161,7 +181,7 @@ void main() {
 }
 )";
 
-static const char *GLYPH_FRAGMENT_SHADER = R"(#version 300 es
+static const char *GLYPH_FRAGMENT_SHADER = R"(
 precision highp float;
 in vec2 vTexel;
 uniform sampler2D uAtlas;
@@ -196,10 +216,11 @@ static unsigned compile(unsigned type, const char *source) {
     return shader;
 }
 
-static unsigned link(const char *vertex, const char *fragment) {
+static unsigned link(const char *vertex, const char *fragment, const std::string &defines = "") {
     unsigned program = emscripten_glCreateProgram();
-    emscripten_glAttachShader(program, compile(WEBGL_VERTEX_SHADER, vertex));
-    emscripten_glAttachShader(program, compile(WEBGL_FRAGMENT_SHADER, fragment));
+    std::string head = "#version 300 es\n" + defines;
+    emscripten_glAttachShader(program, compile(WEBGL_VERTEX_SHADER, (head + vertex).c_str()));
+    emscripten_glAttachShader(program, compile(WEBGL_FRAGMENT_SHADER, (head + fragment).c_str()));
     emscripten_glLinkProgram(program);
     int ok = 0;
     emscripten_glGetProgramiv(program, GL_LINK_STATUS, &ok);
@@ -213,21 +234,13 @@ static unsigned link(const char *vertex, const char *fragment) {
 
 // Called by the GLUT layer once the WebGL 2 context is current.
 void webglInit() {
-    mainProgram = link(VERTEX_SHADER, FRAGMENT_SHADER);
     glyphProgram = link(GLYPH_VERTEX_SHADER, GLYPH_FRAGMENT_SHADER);
-    auto u = [](const char *name) { return emscripten_glGetUniformLocation(mainProgram, name); };
-    mainU = MainUniforms{u("uMvp"), u("uNormalMatrix"), u("uTexMatrix"), u("uLighting"), u("uSceneColor"),
-                         u("uDiffuse"), u("uSpecular"), u("uLightDir"), u("uHalf"), u("uShininess"),
-                         u("uFlat"), u("uTexMode"), u("uTexAlpha"), u("uEnvColor"), u("uTexture"),
-                         u("uAlphaFunc"), u("uAlphaRef")};
     glyphSize = emscripten_glGetUniformLocation(glyphProgram, "uSize");
     glyphDepth = emscripten_glGetUniformLocation(glyphProgram, "uDepth");
     glyphColor = emscripten_glGetUniformLocation(glyphProgram, "uColor");
     glyphAtlasU = emscripten_glGetUniformLocation(glyphProgram, "uAtlas");
     glyphAlphaFunc = emscripten_glGetUniformLocation(glyphProgram, "uAlphaFunc");
     glyphAlphaRef = emscripten_glGetUniformLocation(glyphProgram, "uAlphaRef");
-    emscripten_glUseProgram(mainProgram);
-    emscripten_glUniform1i(mainU.texture, 0);
     emscripten_glUseProgram(glyphProgram);
     emscripten_glUniform1i(glyphAtlasU, 0);
     unsigned vao;
@@ -462,72 +475,71 @@ static void setArrays(unsigned enabled) {
     bound.enabledArrays = enabled;
 }
 
-#define CHANGED(field) (!bound.uniformsKnown || memcmp(&u.field, &bound.uniforms.field, sizeof u.field) != 0)
+static unsigned variantKey(const DrawUniforms &u) {
+    return unsigned(u.lighting) | unsigned(u.flat) << 1 | unsigned(u.texMode) << 2 | unsigned(u.texAlpha) << 5 |
+           unsigned(u.alphaFunc) << 6;
+}
 
-static void setMainUniforms(const DrawUniforms &u) {
+static Program &program(const DrawUniforms &u) {
+    unsigned key = variantKey(u);
+    auto found = programs.find(key);
+    if (found != programs.end())
+        return found->second;
+    char defines[200];
+    snprintf(defines, sizeof defines, "#define LIGHTING %d\n#define FLAT %d\n#define TEX_MODE %d\n#define TEX_ALPHA %d\n"
+             "#define ALPHA_FUNC %d\n", u.lighting, u.flat, u.texMode, u.texAlpha, u.alphaFunc);
+    Program p;
+    memset(&p, 0, sizeof p);
+    p.id = link(VERTEX_SHADER, FRAGMENT_SHADER, defines);
+    auto at = [&p](const char *name) { return emscripten_glGetUniformLocation(p.id, name); };
+    p.mvp = at("uMvp");
+    p.normalMatrix = at("uNormalMatrix");
+    p.texMatrix = at("uTexMatrix");
+    p.sceneColor = at("uSceneColor");
+    p.diffuse = at("uDiffuse");
+    p.specular = at("uSpecular");
+    p.lightDir = at("uLightDir");
+    p.halfVector = at("uHalf");
+    p.shininess = at("uShininess");
+    p.envColor = at("uEnvColor");
+    p.alphaRef = at("uAlphaRef");
+    useProgram(p.id);
+    emscripten_glUniform1i(at("uTexture"), 0);
+    return programs[key] = p;
+}
+
+#define CHANGED(field) (!p.known || memcmp(&u.field, &p.last.field, sizeof u.field) != 0)
+
+// Sets what the variant uses and has not got already.
+static void setMainUniforms(Program &p, const DrawUniforms &u) {
     if (CHANGED(mvp))
-        emscripten_glUniformMatrix4fv(mainU.mvp, 1, 0, u.mvp);
-    if (CHANGED(lighting))
-        emscripten_glUniform1i(mainU.lighting, u.lighting);
+        emscripten_glUniformMatrix4fv(p.mvp, 1, 0, u.mvp);
     if (u.lighting) {
         if (CHANGED(normalMatrix))
-            emscripten_glUniformMatrix3fv(mainU.normalMatrix, 1, 0, u.normalMatrix);
+            emscripten_glUniformMatrix3fv(p.normalMatrix, 1, 0, u.normalMatrix);
         if (CHANGED(sceneColor))
-            emscripten_glUniform4fv(mainU.sceneColor, 1, u.sceneColor);
+            emscripten_glUniform4fv(p.sceneColor, 1, u.sceneColor);
         if (CHANGED(diffuse))
-            emscripten_glUniform3fv(mainU.diffuse, 1, u.diffuse);
+            emscripten_glUniform3fv(p.diffuse, 1, u.diffuse);
         if (CHANGED(specular))
-            emscripten_glUniform3fv(mainU.specular, 1, u.specular);
+            emscripten_glUniform3fv(p.specular, 1, u.specular);
         if (CHANGED(lightDir))
-            emscripten_glUniform3fv(mainU.lightDir, 1, u.lightDir);
+            emscripten_glUniform3fv(p.lightDir, 1, u.lightDir);
         if (CHANGED(halfVector))
-            emscripten_glUniform3fv(mainU.halfVector, 1, u.halfVector);
+            emscripten_glUniform3fv(p.halfVector, 1, u.halfVector);
         if (CHANGED(shininess))
-            emscripten_glUniform1f(mainU.shininess, u.shininess);
+            emscripten_glUniform1f(p.shininess, u.shininess);
     }
-    if (CHANGED(flat))
-        emscripten_glUniform1i(mainU.flat, u.flat);
-    if (CHANGED(texMode))
-        emscripten_glUniform1i(mainU.texMode, u.texMode);
     if (u.texMode != TEX_OFF) {
-        if (CHANGED(texAlpha))
-            emscripten_glUniform1i(mainU.texAlpha, u.texAlpha);
         if (CHANGED(texMatrix))
-            emscripten_glUniformMatrix4fv(mainU.texMatrix, 1, 0, u.texMatrix);
+            emscripten_glUniformMatrix4fv(p.texMatrix, 1, 0, u.texMatrix);
         if (CHANGED(envColor))
-            emscripten_glUniform4fv(mainU.envColor, 1, u.envColor);
+            emscripten_glUniform4fv(p.envColor, 1, u.envColor);
     }
-    if (CHANGED(alphaFunc))
-        emscripten_glUniform1i(mainU.alphaFunc, u.alphaFunc);
     if (CHANGED(alphaRef))
-        emscripten_glUniform1f(mainU.alphaRef, u.alphaRef);
-    // fields a draw did not use are left as they were, and compared again when next used
-    if (!bound.uniformsKnown) {
-        bound.uniforms = u;
-        bound.uniformsKnown = true;
-    } else {
-        DrawUniforms &b = bound.uniforms;
-        memcpy(b.mvp, u.mvp, sizeof b.mvp);
-        b.lighting = u.lighting;
-        if (u.lighting) {
-            memcpy(b.normalMatrix, u.normalMatrix, sizeof b.normalMatrix);
-            memcpy(b.sceneColor, u.sceneColor, sizeof b.sceneColor);
-            memcpy(b.diffuse, u.diffuse, sizeof b.diffuse);
-            memcpy(b.specular, u.specular, sizeof b.specular);
-            memcpy(b.lightDir, u.lightDir, sizeof b.lightDir);
-            memcpy(b.halfVector, u.halfVector, sizeof b.halfVector);
-            b.shininess = u.shininess;
-        }
-        b.flat = u.flat;
-        b.texMode = u.texMode;
-        if (u.texMode != TEX_OFF) {
-            b.texAlpha = u.texAlpha;
-            memcpy(b.texMatrix, u.texMatrix, sizeof b.texMatrix);
-            memcpy(b.envColor, u.envColor, sizeof b.envColor);
-        }
-        b.alphaFunc = u.alphaFunc;
-        b.alphaRef = u.alphaRef;
-    }
+        emscripten_glUniform1f(p.alphaRef, u.alphaRef);
+    p.last = u;
+    p.known = true;
 }
 
 static void framebufferSize(GLuint name, int *width, int *height) {
@@ -551,8 +563,9 @@ static void drawOp(const Op &op) {
         webglBindDrawFramebuffer(webglFramebuffer(op.target));
         setViewport(op.viewport);
         setFragmentState(op);
-        useProgram(mainProgram);
-        setMainUniforms(op.u);
+        Program &p = program(op.u);
+        useProgram(p.id);
+        setMainUniforms(p, op.u);
         if (op.u.texMode != TEX_OFF) {
             webglBindTexture(op.texture);
             bindSampler(sampler(op.minFilter, op.magFilter, op.wrapS, op.wrapT));
