@@ -1,21 +1,14 @@
 // glut.cpp -- the GLUT subset over the page's canvas: the WebGL 2 context, keys, size, fullscreen, the 60 Hz loop
-//
-// The animation was made for 60 frames a second, so the main loop runs the frame callback on
-// a 60 Hz grid of ticks whatever the display's refresh: on a 120 or 144 Hz display a frame is
-// shown for two or more refreshes. As on the desktop, a frame or two that come late are made
-// up at once (the frame count drives the animation and must keep up with the music), and after
-// a longer stall (a hidden tab) the grid starts afresh rather than catching up in a burst. On a
-// display of about 60 Hz the ticks are a little shorter than its refresh, so that every
-// refresh runs one frame and none is held back (the desktop does the same with vsync).
 #define GL_GLEXT_PROTOTYPES
 #include <GL/freeglut.h>
 #include <GL/glext.h>
 #include <webgl.h>
 
+#include "ticks.h"
+
 #include <emscripten.h>
 #include <emscripten/html5.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,14 +32,7 @@ static bool redisplay = true;  // the display callback is due (the window is new
 static bool reshapeDue = true; // the reshape callback has not seen the size yet
 static int mouseX, mouseY;     // the pointer's last place over the canvas, CSS pixels
 
-// pacing
-static const double TICK_MS = 1000.0 / 60;
-static const int CATCH_UP_TICKS = 3;  // later than this a frame starts afresh on a new grid
-static double nextTick;               // earliest start of the next frame, 0 before the first
-static double lastFrameStart;         // the previous animation frame's moment, 0 before it
-static const int REFRESHES = 32;
-static double refreshes[REFRESHES];   // the latest times between animation frames, ms
-static int refreshCount;
+static TickGrid ticks;          // when frames are due
 
 extern "C" void webglSetCanvas(const char *selector) {
     canvasSelector = selector;
@@ -282,35 +268,10 @@ static void runFrame() {
     }
 }
 
-// The time between the display's refreshes: the median of the latest frames' spacing.
-static double refreshMs() {
-    int n = std::min(refreshCount, REFRESHES);
-    if (n < 8)
-        return 0;
-    double sorted[REFRESHES];
-    std::copy(refreshes, refreshes + n, sorted);
-    std::nth_element(sorted, sorted + n / 2, sorted + n);
-    return sorted[n / 2];
-}
-
 static void animationFrame() {
-    double now = emscripten_get_now();
-    if (lastFrameStart > 0)
-        refreshes[refreshCount++ % REFRESHES] = now - lastFrameStart;
-    lastFrameStart = now;
     followCanvasSize();
-
-    double refresh = refreshMs();
-    bool sixtyHz = refresh >= 1000 / 60.5 && refresh <= 1000 / 59.5;
-    double tick = sixtyHz ? 0.995 * refresh : TICK_MS;
-    // a tick is due at the refresh nearest it: half a refresh early still counts
-    double margin = refresh > 0 ? std::min(refresh / 2, tick / 2) : 0;
-    if (nextTick == 0 || now - nextTick >= CATCH_UP_TICKS * tick)
-        nextTick = now;  // the first frame, or after a stall: start afresh rather than in a burst
-    for (int frames = 0; frames < CATCH_UP_TICKS && now >= nextTick - margin; frames++) {
+    for (int frames = framesDue(ticks, emscripten_get_now()); frames > 0; frames--)
         runFrame();
-        nextTick += tick;
-    }
 }
 
 void glutMainLoop(void) {
