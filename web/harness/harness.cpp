@@ -42,19 +42,21 @@ struct Case {
     int order, row;  // the position of the first frame
     int frames;
     bool lit;  // F1 pressed before the first frame, F2 after the last
+    int zoom;  // the status line's pixels per font pixel (a scaled desktop's)
 };
 
 static const Case cases[] = {
-    {"captions", 0, 1, 8, 64, false},
-    {"samovar", 1, 4, 0, 64, false},
-    {"swarm", 2, 6, 4, 64, false},
-    {"portraits", 3, 8, 8, 64, false},
-    {"ripaska", 4, 12, 0, 64, false},
-    {"spiral", 5, 14, 4, 64, false},
-    {"missiles", 6, 16, 8, 64, false},
-    {"endpart", -1, 0, 0, 64, false},
-    {"ripaska-lit", 4, 12, 0, 40, true},
-    {"missiles-lit", 6, 16, 8, 40, true},
+    {"captions", 0, 1, 8, 64, false, 1},
+    {"samovar", 1, 4, 0, 64, false, 1},
+    {"swarm", 2, 6, 4, 64, false, 1},
+    {"portraits", 3, 8, 8, 64, false, 1},
+    {"ripaska", 4, 12, 0, 64, false, 1},
+    {"spiral", 5, 14, 4, 64, false, 1},
+    {"missiles", 6, 16, 8, 64, false, 1},
+    {"endpart", -1, 0, 0, 64, false, 1},
+    {"ripaska-lit", 4, 12, 0, 40, true, 1},
+    {"missiles-lit", 6, 16, 8, 40, true, 1},
+    {"status-2x", 5, 15, 0, 16, false, 2},
 };
 static const int CASE_COUNT = sizeof cases / sizeof cases[0];
 
@@ -105,43 +107,17 @@ static void endPartWords(int frame) {
     drawWord("comrades", 0.2f, 0.5f);
 }
 
-// The scenes' own state, so a case can be run twice from the same start.
-struct SceneSnapshot {
-    float samovarSpin, sirppijavasaraSpin, ripaskaSpin, missileSpin, missileSpeed;
-    bool sirppijavasaraReseeded;
-    unsigned ripaskaPose;
-    float swarm[6][SWARM_COPIES], portraitX[PORTRAIT_COUNT], missiles[3][MISSILE_COUNT];
-};
-
-static void snapshot(SceneSnapshot &s, bool restore) {
-    auto copy = [restore](void *kept, void *live, size_t size) {
-        memcpy(restore ? live : kept, restore ? kept : live, size);
-    };
-    copy(&s.samovarSpin, &samovarSpin, sizeof samovarSpin);
-    copy(&s.sirppijavasaraSpin, &sirppijavasaraSpin, sizeof sirppijavasaraSpin);
-    copy(&s.ripaskaSpin, &ripaskaSpin, sizeof ripaskaSpin);
-    copy(&s.missileSpin, &missileSpin, sizeof missileSpin);
-    copy(&s.missileSpeed, &missileSpeed, sizeof missileSpeed);
-    copy(&s.sirppijavasaraReseeded, &sirppijavasaraReseeded, sizeof sirppijavasaraReseeded);
-    copy(&s.ripaskaPose, &ripaskaPose, sizeof ripaskaPose);
-    float *swarm[6] = {scaleX, scaleY, scaleZ, offsetX, offsetY, offsetZ};
-    for (int i = 0; i < 6; i++)
-        copy(s.swarm[i], swarm[i], sizeof s.swarm[i]);
-    copy(s.portraitX, portraitX, sizeof s.portraitX);
-    copy(s.missiles[0], missileX, sizeof s.missiles[0]);
-    copy(s.missiles[1], missileZ, sizeof s.missiles[1]);
-    copy(s.missiles[2], missileTravel, sizeof s.missiles[2]);
-}
-
 static void startCase(const Case &c) {
     srand(1);
     frameCounter = 1000;
     captionIndex = 0;
+    textScale = c.zoom;
     if (c.lit)
         specialKeyPressed(GLUT_KEY_F1, 0, 0);
 }
 
 static void endCase(const Case &c) {
+    textScale = 1;
     if (c.lit)
         specialKeyPressed(GLUT_KEY_F2, 0, 0);
 }
@@ -248,6 +224,34 @@ static void runComparison() {
 }
 
 #ifdef __EMSCRIPTEN__
+// The scenes' own state, so a case can be run twice from the same start.
+struct SceneSnapshot {
+    float samovarSpin, sirppijavasaraSpin, ripaskaSpin, missileSpin, missileSpeed;
+    bool sirppijavasaraReseeded;
+    unsigned ripaskaPose;
+    float swarm[6][SWARM_COPIES], portraitX[PORTRAIT_COUNT], missiles[3][MISSILE_COUNT];
+};
+
+static void snapshot(SceneSnapshot &s, bool restore) {
+    auto copy = [restore](void *kept, void *live, size_t size) {
+        memcpy(restore ? live : kept, restore ? kept : live, size);
+    };
+    copy(&s.samovarSpin, &samovarSpin, sizeof samovarSpin);
+    copy(&s.sirppijavasaraSpin, &sirppijavasaraSpin, sizeof sirppijavasaraSpin);
+    copy(&s.ripaskaSpin, &ripaskaSpin, sizeof ripaskaSpin);
+    copy(&s.missileSpin, &missileSpin, sizeof missileSpin);
+    copy(&s.missileSpeed, &missileSpeed, sizeof missileSpeed);
+    copy(&s.sirppijavasaraReseeded, &sirppijavasaraReseeded, sizeof sirppijavasaraReseeded);
+    copy(&s.ripaskaPose, &ripaskaPose, sizeof ripaskaPose);
+    float *swarm[6] = {scaleX, scaleY, scaleZ, offsetX, offsetY, offsetZ};
+    for (int i = 0; i < 6; i++)
+        copy(s.swarm[i], swarm[i], sizeof s.swarm[i]);
+    copy(s.portraitX, portraitX, sizeof s.portraitX);
+    copy(s.missiles[0], missileX, sizeof s.missiles[0]);
+    copy(s.missiles[1], missileZ, sizeof s.missiles[1]);
+    copy(s.missiles[2], missileTravel, sizeof s.missiles[2]);
+}
+
 static double nowMs() {
     return emscripten_get_now();
 }
