@@ -232,7 +232,6 @@ static unsigned link(const char *vertex, const char *fragment, const std::string
     return program;
 }
 
-// Called by the GLUT layer once the WebGL 2 context is current.
 void webglInit() {
     glyphProgram = link(GLYPH_VERTEX_SHADER, GLYPH_FRAGMENT_SHADER);
     glyphSize = emscripten_glGetUniformLocation(glyphProgram, "uSize");
@@ -305,10 +304,6 @@ void setGlyphAtlas(const unsigned char *texels, int width, int height) {
 
 std::vector<Vertex> &logVertices() {
     return vertices;
-}
-
-bool opsPending() {
-    return !ops.empty();
 }
 
 void fillFragmentState(Op &op) {

@@ -172,11 +172,11 @@ std::vector<Vertex> &logVertices();  // where a draw's own vertices go before su
 void submitOp(const Op &op);
 // Sends everything kept to WebGL: before a resource a kept op may use changes, before a read.
 void flushOps();
-bool opsPending();
 void drawUniforms(DrawUniforms &u);  // the shaders' inputs from the current state
 void litColor(const float normal[3], float out[4]);  // GL's lighting of one vertex, on the CPU
 
 // WebGL access for the resource files (draw.cpp).
+void webglInit();  // by the GLUT layer, once the WebGL 2 context is current
 uint32_t webglBuffer(const Vertex *vertices, size_t count);  // a static vertex buffer
 void webglDeleteBuffer(uint32_t buffer);
 void webglBindDrawFramebuffer(uint32_t webgl);

@@ -5,13 +5,11 @@
 // raster position on by its advance.
 #include <GL/freeglut.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "font8x13.inc"
-
-void unimplemented(const char *call, const char *what, unsigned value);
-void setGlyphAtlas(const unsigned char *texels, int width, int height);
-void bitmapGlyph(int atlasX, int atlasY, int width, int height, int left, int bottom, float advance);
+#include "layer.h"
 
 static const int ATLAS_COLUMNS = 16;  // glyphs per row of the atlas; 16 rows hold all 256
 static bool atlasMade;                // the atlas texture exists

@@ -4,6 +4,7 @@
 #include <GL/glext.h>
 #include <webgl.h>
 
+#include "layer.h"
 #include "ticks.h"
 
 #include <emscripten.h>
@@ -13,9 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-void webglInit();  // the GL layer's set-up, once the context is current
-void setCanvasSize(int width, int height);
 
 static std::string canvasSelector = "#canvas";  // the canvas the page names for the show
 static std::string missingReason;                // why no WebGL 2 context could be had
@@ -151,7 +149,7 @@ int glutGet(GLenum query) {
     case GLUT_FULL_SCREEN:
         return EM_ASM_INT({ return (document.fullscreenElement || document.webkitFullscreenElement) ? 1 : 0; });
     }
-    fprintf(stderr, "glutGet: query 0x%04X is not implemented\n", query);
+    unimplemented("glutGet", "query", query);
     return -1;
 }
 
