@@ -261,7 +261,10 @@ static double nowMs() {
 static void runStill() {
     std::vector<unsigned char> drawn, replayed;
     SceneSnapshot start;
-    for (const Case &c : cases) {
+    for (const Case &scripted : cases) {
+        // long enough for the kept operations to be pruned several times on the way
+        Case c = scripted;
+        c.frames = 600;
         snapshot(start, false);
         startCase(c);
         for (int f = 0; f < c.frames; f++) {
