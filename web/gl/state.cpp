@@ -355,6 +355,8 @@ void glGetIntegerv(GLenum pname, GLint *params) {
     case GL_READ_FRAMEBUFFER_BINDING: params[0] = GLint(gl.readFramebuffer); return;
     case GL_RENDERBUFFER_BINDING: params[0] = GLint(gl.renderbuffer); return;
     case GL_MATRIX_MODE: params[0] = GLint(gl.matrixMode); return;
+    case GL_PACK_ALIGNMENT: params[0] = gl.packAlignment; return;
+    case GL_UNPACK_ALIGNMENT: params[0] = gl.unpackAlignment; return;
     case GL_MAX_TEXTURE_SIZE: params[0] = webglMaxTextureSize(); return;
     case GL_MAX_RENDERBUFFER_SIZE: params[0] = webglMaxRenderbufferSize(); return;
     }

@@ -114,6 +114,7 @@ typedef ptrdiff_t GLsizeiptr;
 // faces, polygon modes, shading
 #define GL_FRONT 0x0404
 #define GL_BACK 0x0405
+#define GL_COLOR_ATTACHMENT0 0x8CE0
 #define GL_FRONT_AND_BACK 0x0408
 #define GL_POINT 0x1B00
 #define GL_LINE 0x1B01
@@ -239,6 +240,7 @@ void glPixelStorei(GLenum pname, GLint param);
 void glClear(GLbitfield mask);
 void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha);
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
+void glReadBuffer(GLenum mode);  // the back buffer of the canvas, the colour of a framebuffer object
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                   GLvoid *pixels);
 void glFinish(void);
