@@ -1,0 +1,302 @@
+// glut.cpp -- the GLUT subset over the page's canvas: the WebGL 2 context, keys, size, fullscreen, the 60 Hz loop
+#define GL_GLEXT_PROTOTYPES
+#include <GL/freeglut.h>
+#include <GL/glext.h>
+#include <webgl.h>
+
+#include "layer.h"
+#include "ticks.h"
+
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+static std::string canvasSelector = "#canvas";  // the canvas the page names for the show
+static std::string missingReason;                // why no WebGL 2 context could be had
+static double startMs;                           // glutInit's moment, on performance.now()
+static int initialWidth = 300, initialHeight = 300;  // glutInitWindowSize's, for a canvas without a layout size
+static int width, height;                        // the drawing buffer's size now, pixels
+static void (*displayCallback)();
+static void (*idleCallback)();
+static void (*keyboardCallback)(unsigned char, int, int);
+static void (*specialCallback)(int, int, int);
+static void (*reshapeCallback)(int, int);
+static bool ignoreRepeat;    // held keys do not repeat their callbacks
+static bool redisplay = true;  // the display callback is due (the window is new, resized or asked)
+static bool reshapeDue = true; // the reshape callback has not seen the size yet
+static int mouseX, mouseY;     // the pointer's last place over the canvas, CSS pixels
+
+static TickGrid ticks;          // when frames are due
+
+extern "C" void webglSetCanvas(const char *selector) {
+    canvasSelector = selector;
+}
+
+extern "C" const char *webglMissingReason(void) {
+    return missingReason.empty() ? nullptr : missingReason.c_str();
+}
+
+void glutInit(int *, char **) {
+    startMs = emscripten_get_now();
+}
+
+void glutInitDisplayMode(unsigned int) {
+    // the context always has RGBA colour and depth, and the page shows what a frame drew
+}
+
+void glutInitWindowPosition(int, int) {}
+
+void glutInitWindowSize(int w, int h) {
+    initialWidth = w;
+    initialHeight = h;
+}
+
+// The canvas's size in device pixels: its CSS box times devicePixelRatio, so the picture is
+// crisp on a HiDPI screen; 0 x 0 while it has no layout.
+EM_JS(void, canvasDevicePixels, (const char *selector, int *size), {
+    var canvas = document.querySelector(UTF8ToString(selector));
+    var box = canvas ? canvas.getBoundingClientRect() : {width : 0, height : 0};
+    var ratio = window.devicePixelRatio || 1;
+    HEAP32[size >> 2] = Math.round(box.width * ratio);
+    HEAP32[(size >> 2) + 1] = Math.round(box.height * ratio);
+});
+
+EM_JS(void, reportMissing, (const char *reason), {
+    if (typeof Module.onWebGLMissing == 'function')
+        Module.onWebGLMissing(UTF8ToString(reason));
+});
+
+static EM_BOOL keyEvent(int type, const EmscriptenKeyboardEvent *e, void *);
+static EM_BOOL mouseMoved(int, const EmscriptenMouseEvent *e, void *) {
+    mouseX = int(e->targetX);
+    mouseY = int(e->targetY);
+    return EM_FALSE;
+}
+
+int glutCreateWindow(const char *) {
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    // the window's alpha is never shown on the desktop; a canvas would blend it with the page
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_TRUE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.preserveDrawingBuffer = EM_FALSE;
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(canvasSelector.c_str(), &attributes);
+    if (context <= 0) {
+        bool canvas = EM_ASM_INT({ return document.querySelector(UTF8ToString($0)) ? 1 : 0; }, canvasSelector.c_str());
+        missingReason = canvas ? "this browser cannot draw WebGL 2 here (it is missing, switched off or blocked)"
+                               : "the page has no canvas " + canvasSelector;
+        fprintf(stderr, "%s\n", missingReason.c_str());
+        reportMissing(missingReason.c_str());
+        return 0;
+    }
+    emscripten_webgl_make_context_current(context);
+    webglInit();
+    int size[2];
+    canvasDevicePixels(canvasSelector.c_str(), size);
+    width = size[0] > 0 ? size[0] : initialWidth;
+    height = size[1] > 0 ? size[1] : initialHeight;
+    emscripten_set_canvas_element_size(canvasSelector.c_str(), width, height);
+    setCanvasSize(width, height);
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, keyEvent);
+    emscripten_set_mousemove_callback(canvasSelector.c_str(), nullptr, EM_FALSE, mouseMoved);
+    return 1;
+}
+
+void glutDisplayFunc(void (*callback)(void)) {
+    displayCallback = callback;
+}
+
+void glutIdleFunc(void (*callback)(void)) {
+    idleCallback = callback;
+}
+
+void glutKeyboardFunc(void (*callback)(unsigned char, int, int)) {
+    keyboardCallback = callback;
+}
+
+void glutSpecialFunc(void (*callback)(int, int, int)) {
+    specialCallback = callback;
+}
+
+void glutReshapeFunc(void (*callback)(int, int)) {
+    reshapeCallback = callback;
+    reshapeDue = true;
+}
+
+void glutIgnoreKeyRepeat(int ignore) {
+    ignoreRepeat = ignore != 0;
+}
+
+void glutPostRedisplay(void) {
+    redisplay = true;
+}
+
+int glutGet(GLenum query) {
+    switch (query) {
+    case GLUT_ELAPSED_TIME: return int(emscripten_get_now() - startMs);
+    case GLUT_WINDOW_WIDTH: return width;
+    case GLUT_WINDOW_HEIGHT: return height;
+    case GLUT_SCREEN_WIDTH: return EM_ASM_INT({ return Math.round(screen.width * (window.devicePixelRatio || 1)); });
+    case GLUT_SCREEN_HEIGHT: return EM_ASM_INT({ return Math.round(screen.height * (window.devicePixelRatio || 1)); });
+    case GLUT_FULL_SCREEN:
+        return EM_ASM_INT({ return (document.fullscreenElement || document.webkitFullscreenElement) ? 1 : 0; });
+    }
+    unimplemented("glutGet", "query", query);
+    return -1;
+}
+
+void glutSwapBuffers(void) {
+    webglFrameEnd();
+}
+
+void glutFullScreenToggle(void) {
+    EM_ASM(
+        {
+            var canvas = document.querySelector(UTF8ToString($0));
+            if (document.fullscreenElement || document.webkitFullscreenElement) {
+                (document.exitFullscreen || document.webkitExitFullscreen).call(document);
+            } else if (canvas) {
+                var enter = canvas.requestFullscreen || canvas.webkitRequestFullscreen;
+                if (enter) {
+                    var result = enter.call(canvas);
+                    if (result && result.catch)
+                        result.catch(function(e) { console.warn('fullscreen refused: ' + e.message); });
+                }
+            }
+        },
+        canvasSelector.c_str());
+}
+
+void glutSetCursor(int cursor) {
+    EM_ASM(
+        {
+            var canvas = document.querySelector(UTF8ToString($0));
+            if (canvas)
+                canvas.style.cursor = $1 ? "none" : "";
+        },
+        canvasSelector.c_str(), cursor == GLUT_CURSOR_NONE);
+}
+
+// The keys the browser would otherwise take for itself (help, search, fullscreen, developer
+// tools, scrolling), held back from it when the show is given them.
+static bool keptFromBrowser(const char *key) {
+    for (const char *k : {"Escape", " ", "F1", "F2", "F11", "F12"})
+        if (strcmp(key, k) == 0)
+            return true;
+    return false;
+}
+
+static int specialKey(const char *key) {
+    if (key[0] == 'F' && key[1] >= '1' && key[1] <= '9') {
+        int n = atoi(key + 1);
+        if (n >= 1 && n <= 12)
+            return GLUT_KEY_F1 + n - 1;
+    }
+    static const struct {
+        const char *name;
+        int glut;
+    } keys[] = {{"ArrowLeft", GLUT_KEY_LEFT}, {"ArrowUp", GLUT_KEY_UP},       {"ArrowRight", GLUT_KEY_RIGHT},
+                {"ArrowDown", GLUT_KEY_DOWN}, {"PageUp", GLUT_KEY_PAGE_UP},  {"PageDown", GLUT_KEY_PAGE_DOWN},
+                {"Home", GLUT_KEY_HOME},      {"End", GLUT_KEY_END},         {"Insert", GLUT_KEY_INSERT}};
+    for (const auto &k : keys)
+        if (strcmp(key, k.name) == 0)
+            return k.glut;
+    return 0;
+}
+
+// The ASCII code GLUT's keyboard callback gets, 0 for a key it does not report there.
+static int asciiKey(const char *key) {
+    if (strcmp(key, "Escape") == 0) return 27;
+    if (strcmp(key, "Enter") == 0) return 13;
+    if (strcmp(key, "Backspace") == 0) return 8;
+    if (strcmp(key, "Tab") == 0) return 9;
+    if (strcmp(key, "Delete") == 0) return 127;
+    if (key[0] > 0 && key[0] < 127 && key[1] == 0) return key[0];
+    return 0;
+}
+
+static EM_BOOL keyEvent(int, const EmscriptenKeyboardEvent *e, void *) {
+    if (e->ctrlKey || e->altKey || e->metaKey)
+        return EM_FALSE;  // the browser's and the system's shortcuts stay theirs
+    if (e->repeat && ignoreRepeat)
+        return keptFromBrowser(e->key) ? EM_TRUE : EM_FALSE;
+    int special = specialKey(e->key), ascii = special ? 0 : asciiKey(e->key);
+    // called within the key's own event, so a callback may enter fullscreen
+    if (special && specialCallback)
+        specialCallback(special, mouseX, mouseY);
+    else if (ascii && keyboardCallback)
+        keyboardCallback((unsigned char)ascii, mouseX, mouseY);
+    else
+        return EM_FALSE;
+    return keptFromBrowser(e->key) ? EM_TRUE : EM_FALSE;
+}
+
+// A new size of the canvas's box: the drawing buffer follows it, then the reshape callback.
+static void followCanvasSize() {
+    int size[2];
+    canvasDevicePixels(canvasSelector.c_str(), size);
+    if (size[0] > 0 && size[1] > 0 && (size[0] != width || size[1] != height)) {
+        width = size[0];
+        height = size[1];
+        emscripten_set_canvas_element_size(canvasSelector.c_str(), width, height);
+        setCanvasSize(width, height);
+        reshapeDue = true;
+    }
+    if (reshapeDue && reshapeCallback) {
+        reshapeDue = false;
+        reshapeCallback(width, height);
+        redisplay = true;
+    }
+}
+
+static void runFrame() {
+    if (displayCallback && (redisplay || !idleCallback)) {
+        redisplay = false;
+        displayCallback();
+    } else if (idleCallback) {
+        idleCallback();
+    }
+}
+
+static void animationFrame() {
+    followCanvasSize();
+    for (int frames = framesDue(ticks, emscripten_get_now()); frames > 0; frames--)
+        runFrame();
+}
+
+void glutMainLoop(void) {
+    // requestAnimationFrame drives the loop; main() returns to the browser here for good
+    emscripten_set_main_loop(animationFrame, 0, 1);
+}
+
+// the framebuffer-object entry points of glext.h
+void *glutGetProcAddress(const char *name) {
+    static const struct {
+        const char *name;
+        void *entry;
+    } entries[] = {
+        {"glGenFramebuffers", (void *)glGenFramebuffers},
+        {"glDeleteFramebuffers", (void *)glDeleteFramebuffers},
+        {"glBindFramebuffer", (void *)glBindFramebuffer},
+        {"glFramebufferTexture2D", (void *)glFramebufferTexture2D},
+        {"glGenRenderbuffers", (void *)glGenRenderbuffers},
+        {"glDeleteRenderbuffers", (void *)glDeleteRenderbuffers},
+        {"glBindRenderbuffer", (void *)glBindRenderbuffer},
+        {"glRenderbufferStorage", (void *)glRenderbufferStorage},
+        {"glFramebufferRenderbuffer", (void *)glFramebufferRenderbuffer},
+        {"glCheckFramebufferStatus", (void *)glCheckFramebufferStatus},
+        {"glBlitFramebuffer", (void *)glBlitFramebuffer},
+    };
+    for (const auto &e : entries)
+        if (strcmp(name, e.name) == 0)
+            return e.entry;
+    return nullptr;
+}
