@@ -272,6 +272,10 @@ static void animationFrame() {
         runFrame();
 }
 
+extern "C" double webglPresentMs(void) {
+    return nextRefresh(ticks);
+}
+
 void glutMainLoop(void) {
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
     emscripten_set_main_loop(animationFrame, 0, 1);

@@ -54,3 +54,8 @@ int framesDue(TickGrid &grid, double now) {
     }
     return frames;
 }
+
+double nextRefresh(const TickGrid &grid) {
+    double refresh = refreshMs(grid);
+    return grid.lastFrame + (refresh > 0 ? refresh : TICK_MS);
+}

@@ -14,3 +14,6 @@ struct TickGrid {
 // one per tick due, where a tick is due half a display refresh before its time; up to three
 // when frames came late, none after a longer stall, which starts the grid afresh with one.
 int framesDue(TickGrid &grid, double now);
+// When the frames run at the latest animation frame reach the screen: its next refresh (ms,
+// on the same clock), as the spacing of the browser's animation frames tells it.
+double nextRefresh(const TickGrid &grid);

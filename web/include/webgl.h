@@ -22,6 +22,10 @@ int webglStill(void);
 // WebGL now; in still mode what is kept is pruned.
 void webglFrameEnd(void);
 
+// The moment (performance.now(), ms) the frame being drawn now is expected on the screen: the
+// display's next refresh after the current animation frame.
+double webglPresentMs(void);
+
 #ifdef __cplusplus
 }
 #endif
