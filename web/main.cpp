@@ -124,6 +124,19 @@ EMSCRIPTEN_KEEPALIVE void webStart() {
     glutMainLoop();
 }
 
+// What the show is at, for the page and its tests, as JSON: frames drawn, the timeline row,
+// whether the end part runs, the status line (the positions it reports), and the output
+// frame heard now in seconds.
+EMSCRIPTEN_KEEPALIVE const char *webStatus() {
+    static char json[512];
+    // the status line holds numbers and plain words only, nothing JSON must escape
+    snprintf(json, sizeof json,
+             "{\"frames\": %d, \"scene\": %d, \"endPart\": %s, \"ended\": %s, \"status\": \"%s\", \"heard\": %.4f}",
+             frameCounter, sceneIndex, endPartActive ? "true" : "false", showEnded ? "true" : "false",
+             statusText, double(audioHeardFrame()) / audioOutputRate());
+    return json;
+}
+
 // A tap on the picture is the SPACE of a touch screen.
 EMSCRIPTEN_KEEPALIVE void webTap() {
     if (!showEnded)

@@ -127,6 +127,11 @@ function startRuntime(wasmBinary) {
     });
 }
 
+// What the show is at now (frames drawn, scene, the status line's positions, the music heard),
+// for a look from the console and for the tests; null before the program runs.
+window.vortazovStatus = () =>
+    window.Module && Module._webStatus ? JSON.parse(Module.UTF8ToString(Module._webStatus())) : null;
+
 // --- the tools
 
 function syncTable() {
