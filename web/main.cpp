@@ -25,6 +25,9 @@ static bool holdStill;             // draw that frame and hold it, without sound
 static int64_t unseenFrame;        // the frame being drawn while running up to startFrame
 static bool showEnded;             // the show has ended: no frame runs any more
 static int clockOffset;            // the page's clock from the moment on: GLUT's plus this, in ms
+static int framesShown;            // frames the main loop has drawn since the start
+static double startedMs;           // when the page started the show (its click), performance.now()
+static double firstFrameMs = -1;   // the first frame's start after that, ms after it; -1 before
 
 // The page's clock while running up to the moment: the frames' own, as the capture's.
 static int unseenClock() {
@@ -77,7 +80,10 @@ void openWindow(int *argc, char **argv) {
 // now is seen at the display's next refresh, so the position queries answer for that moment,
 // as the desktop's answer for the swap.
 void pacedFrame() {
-    double ahead = (webglPresentMs() - emscripten_get_now()) / 1000;
+    double now = emscripten_get_now();
+    if (framesShown++ == 0)
+        firstFrameMs = now - startedMs;
+    double ahead = (webglPresentMs() - now) / 1000;
     audioSetLookahead(ahead > 0 ? ahead : 0);
     displayFrame();
 }
@@ -114,6 +120,8 @@ extern "C" {
 
 // The page's click, tap or key: the show begins, at the moment asked for.
 EMSCRIPTEN_KEEPALIVE void webStart() {
+    startedMs = emscripten_get_now();
+    firstFrameMs = -1;
     if (startFrame > 0) {
         if (!runUnseen(startFrame))
             return;
@@ -124,15 +132,16 @@ EMSCRIPTEN_KEEPALIVE void webStart() {
     glutMainLoop();
 }
 
-// What the show is at, for the page and its tests, as JSON: frames drawn, the timeline row,
-// whether the end part runs, the status line (the positions it reports), and the output
-// frame heard now in seconds.
+// What the show is at, for the page and its tests, as JSON: frames the main loop drew, how
+// long after the click the first of them began (ms), the timeline row, whether the end part
+// runs, the status line (the positions it reports), and the output frame heard now in seconds.
 EMSCRIPTEN_KEEPALIVE const char *webStatus() {
     static char json[512];
     // the status line holds numbers and plain words only, nothing JSON must escape
     snprintf(json, sizeof json,
-             "{\"frames\": %d, \"scene\": %d, \"endPart\": %s, \"ended\": %s, \"status\": \"%s\", \"heard\": %.4f}",
-             frameCounter, sceneIndex, endPartActive ? "true" : "false", showEnded ? "true" : "false",
+             "{\"frames\": %d, \"firstFrameMs\": %.1f, \"scene\": %d, \"endPart\": %s, \"ended\": %s, "
+             "\"status\": \"%s\", \"heard\": %.4f}",
+             framesShown, firstFrameMs, sceneIndex, endPartActive ? "true" : "false", showEnded ? "true" : "false",
              statusText, double(audioHeardFrame()) / audioOutputRate());
     return json;
 }
