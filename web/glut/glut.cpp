@@ -8,6 +8,7 @@
 #include "ticks.h"
 
 #include <emscripten.h>
+#include <emscripten/eventloop.h>
 #include <emscripten/html5.h>
 
 #include <cstdio>
@@ -285,15 +286,19 @@ static void runFrame() {
     }
 }
 
-static void animationFrame() {
+// `time` is the animation frame's own timestamp, which follows the display's refresh more
+// closely than the moment the callback runs.
+static EM_BOOL animationFrame(double time, void *) {
     followCanvasSize();
-    for (int frames = framesDue(ticks, emscripten_get_now()); frames > 0; frames--)
+    for (int frames = framesDue(ticks, time); frames > 0; frames--)
         runFrame();
+    return EM_TRUE;
 }
 
 void glutMainLoop(void) {
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
-    emscripten_set_main_loop(animationFrame, 0, 1);
+    emscripten_request_animation_frame_loop(animationFrame, nullptr);
+    emscripten_unwind_to_js_event_loop();
 }
 
 // the framebuffer-object entry points of glext.h
