@@ -85,6 +85,18 @@ EM_JS(void, watchContextLoss, (const char *selector), {
     });
 });
 
+// The browser leaves fullscreen on its own at Escape, and the program never hears that key:
+// the pointer hidden for fullscreen is shown again when fullscreen ends.
+EM_JS(void, showCursorAfterFullscreen, (const char *selector), {
+    var canvas = document.querySelector(UTF8ToString(selector));
+    var restore = function() {
+        if (!document.fullscreenElement && !document.webkitFullscreenElement)
+            canvas.style.cursor = "";
+    };
+    document.addEventListener('fullscreenchange', restore);
+    document.addEventListener('webkitfullscreenchange', restore);
+});
+
 // Sizes the drawing buffer. A browser may give less than asked for (past its largest
 // drawing buffer): the size is what it gave, so viewports and bitmaps land where they should.
 static void resizeDrawingBuffer(int w, int h) {
@@ -128,6 +140,7 @@ int glutCreateWindow(const char *) {
     canvasDevicePixels(canvasSelector.c_str(), size);
     resizeDrawingBuffer(size[0] > 0 ? size[0] : initialWidth, size[1] > 0 ? size[1] : initialHeight);
     watchContextLoss(canvasSelector.c_str());
+    showCursorAfterFullscreen(canvasSelector.c_str());
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, keyEvent);
     emscripten_set_mousemove_callback(canvasSelector.c_str(), nullptr, EM_FALSE, mouseMoved);
     return 1;
