@@ -23,6 +23,7 @@ static int initialWidth = 300, initialHeight = 300;  // glutInitWindowSize's, fo
 static int width, height;                        // the drawing buffer's size now, pixels
 static int askedWidth, askedHeight;              // the size last asked of the browser for it
 static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context;  // the show's WebGL 2 context, 0 before
+// the program's callbacks, null until it gives them
 static void (*displayCallback)();
 static void (*idleCallback)();
 static void (*keyboardCallback)(unsigned char, int, int);
