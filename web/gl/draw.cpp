@@ -32,7 +32,6 @@ static size_t pruneVerticesAt = 1 << 18;  // or the log's vertex count at which 
 static bool ready;                   // webglInit has run
 static unsigned glyphProgram;
 static unsigned streamBuffer;        // the log's vertices, uploaded at each flush
-static size_t streamCapacity;        // bytes allocated for streamBuffer
 static unsigned glyphAtlas;          // WebGL texture of the GLUT font's glyphs
 static int maxTextureSize = 4096, maxRenderbufferSize = 4096;
 
@@ -614,13 +613,11 @@ void flushOps() {
         return;
     }
     if (!vertices.empty()) {
-        size_t bytes = vertices.size() * sizeof(Vertex);
+        // new storage each time: writing over what the last frame may still be drawing from
+        // would make WebGL wait for it
         emscripten_glBindBuffer(WEBGL_ARRAY_BUFFER, streamBuffer);
-        if (bytes > streamCapacity) {
-            streamCapacity = bytes * 2;
-            emscripten_glBufferData(WEBGL_ARRAY_BUFFER, long(streamCapacity), nullptr, WEBGL_STREAM_DRAW);
-        }
-        emscripten_glBufferSubData(WEBGL_ARRAY_BUFFER, 0, long(bytes), vertices.data());
+        emscripten_glBufferData(WEBGL_ARRAY_BUFFER, long(vertices.size() * sizeof(Vertex)), vertices.data(),
+                                WEBGL_STREAM_DRAW);
         bound.arrayBuffer = ~0u;
     }
     for (const Op &op : ops)

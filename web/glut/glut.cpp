@@ -8,6 +8,7 @@
 #include "ticks.h"
 
 #include <emscripten.h>
+#include <emscripten/eventloop.h>
 #include <emscripten/html5.h>
 
 #include <cstdio>
@@ -20,6 +21,9 @@ static std::string missingReason;                // why no WebGL 2 context could
 static double startMs;                           // glutInit's moment, on performance.now()
 static int initialWidth = 300, initialHeight = 300;  // glutInitWindowSize's, for a canvas without a layout size
 static int width, height;                        // the drawing buffer's size now, pixels
+static int askedWidth, askedHeight;              // the size last asked of the browser for it
+static EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context;  // the show's WebGL 2 context, 0 before
+// the program's callbacks, null until it gives them
 static void (*displayCallback)();
 static void (*idleCallback)();
 static void (*keyboardCallback)(unsigned char, int, int);
@@ -70,6 +74,40 @@ EM_JS(void, reportMissing, (const char *reason), {
         Module.onWebGLMissing(UTF8ToString(reason));
 });
 
+// A lost context takes every texture and list with it, and the show cannot go on: the page is
+// told, as for a missing context, so it shows a message rather than a still canvas.
+EM_JS(void, watchContextLoss, (const char *selector), {
+    var canvas = document.querySelector(UTF8ToString(selector));
+    canvas.addEventListener('webglcontextlost', function() {
+        var reason = "the browser took WebGL away from the page (a driver reset, or too many pages using it); reload the page";
+        console.error(reason);
+        if (typeof Module.onWebGLMissing == 'function')
+            Module.onWebGLMissing(reason);
+    });
+});
+
+// The browser leaves fullscreen on its own at Escape, and the program never hears that key:
+// the pointer hidden for fullscreen is shown again when fullscreen ends.
+EM_JS(void, showCursorAfterFullscreen, (const char *selector), {
+    var canvas = document.querySelector(UTF8ToString(selector));
+    var restore = function() {
+        if (!document.fullscreenElement && !document.webkitFullscreenElement)
+            canvas.style.cursor = "";
+    };
+    document.addEventListener('fullscreenchange', restore);
+    document.addEventListener('webkitfullscreenchange', restore);
+});
+
+// Sizes the drawing buffer. A browser may give less than asked for (past its largest
+// drawing buffer): the size is what it gave, so viewports and bitmaps land where they should.
+static void resizeDrawingBuffer(int w, int h) {
+    askedWidth = w;
+    askedHeight = h;
+    emscripten_set_canvas_element_size(canvasSelector.c_str(), w, h);
+    emscripten_webgl_get_drawing_buffer_size(context, &width, &height);
+    setCanvasSize(width, height);
+}
+
 static EM_BOOL keyEvent(int type, const EmscriptenKeyboardEvent *e, void *);
 static EM_BOOL mouseMoved(int, const EmscriptenMouseEvent *e, void *) {
     mouseX = int(e->targetX);
@@ -88,7 +126,7 @@ int glutCreateWindow(const char *) {
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
     attributes.preserveDrawingBuffer = EM_FALSE;
-    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(canvasSelector.c_str(), &attributes);
+    context = emscripten_webgl_create_context(canvasSelector.c_str(), &attributes);
     if (context <= 0) {
         bool canvas = EM_ASM_INT({ return document.querySelector(UTF8ToString($0)) ? 1 : 0; }, canvasSelector.c_str());
         missingReason = canvas ? "this browser cannot draw WebGL 2 here (it is missing, switched off or blocked)"
@@ -101,10 +139,9 @@ int glutCreateWindow(const char *) {
     webglInit();
     int size[2];
     canvasDevicePixels(canvasSelector.c_str(), size);
-    width = size[0] > 0 ? size[0] : initialWidth;
-    height = size[1] > 0 ? size[1] : initialHeight;
-    emscripten_set_canvas_element_size(canvasSelector.c_str(), width, height);
-    setCanvasSize(width, height);
+    resizeDrawingBuffer(size[0] > 0 ? size[0] : initialWidth, size[1] > 0 ? size[1] : initialHeight);
+    watchContextLoss(canvasSelector.c_str());
+    showCursorAfterFullscreen(canvasSelector.c_str());
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, keyEvent);
     emscripten_set_mousemove_callback(canvasSelector.c_str(), nullptr, EM_FALSE, mouseMoved);
     return 1;
@@ -243,11 +280,8 @@ static EM_BOOL keyEvent(int, const EmscriptenKeyboardEvent *e, void *) {
 static void followCanvasSize() {
     int size[2];
     canvasDevicePixels(canvasSelector.c_str(), size);
-    if (size[0] > 0 && size[1] > 0 && (size[0] != width || size[1] != height)) {
-        width = size[0];
-        height = size[1];
-        emscripten_set_canvas_element_size(canvasSelector.c_str(), width, height);
-        setCanvasSize(width, height);
+    if (size[0] > 0 && size[1] > 0 && (size[0] != askedWidth || size[1] != askedHeight)) {
+        resizeDrawingBuffer(size[0], size[1]);
         reshapeDue = true;
     }
     if (reshapeDue && reshapeCallback) {
@@ -266,10 +300,13 @@ static void runFrame() {
     }
 }
 
-static void animationFrame() {
+// `time` is the animation frame's own timestamp, which follows the display's refresh more
+// closely than the moment the callback runs.
+static EM_BOOL animationFrame(double time, void *) {
     followCanvasSize();
-    for (int frames = framesDue(ticks, emscripten_get_now()); frames > 0; frames--)
+    for (int frames = framesDue(ticks, time); frames > 0; frames--)
         runFrame();
+    return EM_TRUE;
 }
 
 extern "C" double webglPresentMs(void) {
@@ -278,7 +315,8 @@ extern "C" double webglPresentMs(void) {
 
 void glutMainLoop(void) {
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
-    emscripten_set_main_loop(animationFrame, 0, 1);
+    emscripten_request_animation_frame_loop(animationFrame, nullptr);
+    emscripten_unwind_to_js_event_loop();
 }
 
 // the framebuffer-object entry points of glext.h

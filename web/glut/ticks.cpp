@@ -5,9 +5,9 @@
 // refreshes. As the desktop's pacer does, a frame or two that come late are made up at once
 // (the frame count drives the animation and must keep up with the music), and after a longer
 // stall (a hidden tab) the grid starts afresh rather than catching up in a burst. On a display
-// of about 60 Hz (57 to 63) every refresh runs one frame, as vsync gives on the desktop: a grid of exact
-// 1/60 s against a 59.94 Hz refresh would now and then run two frames at one refresh and
-// none at the next.
+// of about 60 Hz (57 to 63) the ticks follow its refresh, so every refresh runs one frame, as
+// vsync gives on the desktop: a grid of exact 1/60 s against a 59.94 Hz refresh would now and
+// then run two frames at one refresh and none at the next.
 #include "ticks.h"
 
 #include <algorithm>
@@ -33,25 +33,24 @@ int framesDue(TickGrid &grid, double now) {
         grid.refreshes[grid.refreshCount++ % TICK_REFRESHES] = gap;
     grid.lastFrame = now;
     double refresh = refreshMs(grid);
-    // the band is wide for a refresh told by timestamps that jitter by a millisecond or two
-    if (refresh >= 1000 / 63.0 && refresh <= 1000 / 57.0) {
-        // one frame per refresh, as vsync gives; refreshes missed are made up, a stall is not
-        int frames = gap > 0 ? int(gap / refresh + 0.5) : 1;
-        if (frames < 1 || frames > CATCH_UP_TICKS)
-            frames = 1;
-        grid.next = now + refresh;
-        return frames;
-    }
+    // about 60 Hz (a wide band, for a refresh told by timestamps that jitter): the ticks are the
+    // display's own refreshes
+    bool sixtyHz = refresh >= 1000 / 63.0 && refresh <= 1000 / 57.0;
+    double tick = sixtyHz ? refresh : TICK_MS;
     // a tick is due at the refresh nearest it: up to half a refresh early still counts (half
     // a tick while the refresh is not known yet)
-    double margin = (refresh > 0 ? std::min(refresh, TICK_MS) : TICK_MS) / 2;
-    if (grid.next == 0 || now - grid.next >= CATCH_UP_TICKS * TICK_MS)
+    double margin = (refresh > 0 ? std::min(refresh, tick) : tick) / 2;
+    if (grid.next == 0 || now - grid.next >= CATCH_UP_TICKS * tick)
         grid.next = now;  // the first frame, or after a stall
     int frames = 0;
     while (frames < CATCH_UP_TICKS && now >= grid.next - margin) {
         frames++;
-        grid.next += TICK_MS;
+        grid.next += tick;
     }
+    // Ticks of the display's measured refresh would drift from its real one by the error of the
+    // measure: they are drawn a tenth of the way towards the moment this frame came at.
+    if (sixtyHz && frames > 0)
+        grid.next += 0.1 * (now + tick - grid.next);
     return frames;
 }
 

@@ -4,7 +4,7 @@
 From the repository root, after both builds (web/README.md):
     web/harness/run.py compare [NATIVE_BUILD [WEB_BUILD [OUT]]]   per-scene PSNR and share within 8 levels
     web/harness/run.py still [WEB_BUILD]                          still mode against drawing every frame; 14000 unseen frames
-    web/harness/run.py fps [WEB_BUILD]                            frames a second per scene in headless Chromium
+    web/harness/run.py fps [WEB_BUILD [CASE]]                     frames a second per scene (or one) in headless Chromium
 Defaults: build, build-web/harness, build-web/harness-out. compare writes each frame side by
 side (native left, browser right) as OUT/NAME.png.
 
@@ -223,6 +223,8 @@ def main():
         out = sys.argv[4] if len(sys.argv) > 4 else 'build-web/harness-out'
         return compare(native_build, web_build, out)
     web_build = sys.argv[2] if len(sys.argv) > 2 else 'build-web/harness'
+    if mode == 'fps' and len(sys.argv) > 3:
+        mode += '&' + sys.argv[3]
     return notes_only(web_build, mode, 600)
 
 

@@ -74,7 +74,9 @@ void glutPostRedisplay(void);
 // callback, or the display callback where a redisplay is posted or there is no idle callback.
 void glutMainLoop(void);
 void glutFullScreenToggle(void);  // the Fullscreen API on the canvas; only from a key's callback
-void glutSetCursor(int cursor);  // GLUT_CURSOR_NONE or GLUT_CURSOR_INHERIT
+// GLUT_CURSOR_NONE or GLUT_CURSOR_INHERIT over the canvas; the pointer shows again when the
+// browser ends fullscreen on its own (at Escape, which the program does not get then)
+void glutSetCursor(int cursor);
 // The framebuffer-object entry points of glext.h by name; null for anything else.
 void *glutGetProcAddress(const char *name);
 void glutBitmapCharacter(void *font, int character);
