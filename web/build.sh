@@ -31,7 +31,7 @@ done
 # 1. The music, rendered ahead of time: the browser plays it, the tables say where it is.
 websound=${NATIVE:+$NATIVE/tools/websound/websound}
 if [ -z "$websound" ] || [ ! -x "$websound" ]; then
-    cmake -S "$root" -B "$out/native" -DVORTAZOV_TESTS=OFF -DVORTAZOV_BENCH=OFF >"$out/native.log" 2>&1 ||
+    cmake -S "$root" -B "$out/native" -DVORTAZOV_TESTS=OFF -DVORTAZOV_BENCH=OFF -DVORTAZOV_TOOLS=OFF >"$out/native.log" 2>&1 ||
         { cat "$out/native.log" >&2; exit 1; }
     cmake --build "$out/native" -j"$jobs" --target websound >>"$out/native.log" 2>&1 ||
         { cat "$out/native.log" >&2; exit 1; }
