@@ -22,7 +22,7 @@ static int syncCapacity;           // room in syncPositions
 // The arrays syncPositions outgrew: a reader on another thread may still be reading one, so
 // none is freed. Each is half the next, so together they hold less than the one in use.
 static int *outgrownPositions[32];
-static int outgrownCount;
+static int outgrownCount;  // arrays in outgrownPositions
 
 void endPart(int position) {
     glClear(GL_DEPTH_BUFFER_BIT);

@@ -28,9 +28,11 @@ static void quitRequested(int sig) {
 }
 
 // Writes what a shutdown would keep. On a thread of its own: it may block behind the stuck main
-// thread (both writing to a full pipe on standard output), and the watchdog must not.
-static void rescue() {
+// thread (both writing to a full pipe on standard output or error), and the watchdog must not.
+static void rescue(int sig) {
     writeRecordedSyncPoints();
+    fprintf(stderr, "vortazov: the program did not answer %s within %.0f s; ending it\n", strsignal(sig),
+            GRACE_SECONDS);
     reportUnloadedFiles();
     fflush(stdout);
     rescued = true;
@@ -43,11 +45,8 @@ static void watch() {
     int sig = quitSignal;
     std::this_thread::sleep_for(std::chrono::duration<double>(GRACE_SECONDS));
     // the main thread is still at its frame (or stuck before it) unless it has begun to shut down
-    if (claimShutdown(SHUTDOWN_BY_WATCHDOG)) {
-        fprintf(stderr, "vortazov: the program did not answer %s within %.0f s; ending it\n",
-                strsignal(sig), GRACE_SECONDS);
-        std::thread(rescue).detach();
-    }
+    if (claimShutdown(SHUTDOWN_BY_WATCHDOG))
+        std::thread(rescue, sig).detach();
     auto deadline = signalled + std::chrono::duration<double>(DEADLINE_SECONDS);
     while (!rescued && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
