@@ -78,14 +78,17 @@ static void drawMusicNotice(const char *what, const char *consequence) {
     float width = windowWidth / float(textScale), height = windowHeight / float(textScale);
     size_t columns = size_t(std::max(16.0f, (width - 2 * (margin + padding)) / glyphWidth));
     std::string failure = musicFailure.empty() ? "the file could not be loaded" : musicFailure;
+    std::string title = std::string(what) + " could not be played:";
     std::vector<std::string> paragraphs = {
-        std::string(what) + " could not be played:", failure, "", consequence, "",
+        title, failure, "", consequence, "",
         "Put the presentation's own file there again (in the source tree tools/regenerate-data.sh "
         "writes it; an installed copy comes back when the package is installed again), then start "
         "vortazov again.",
         "", "Escape quits.",
     };
-    size_t failureLines = wrapText(failure, columns).size();
+    // the lines of the file and its fault, which stand out from the explanation around them
+    size_t failureFirst = wrapText(title, columns).size();
+    size_t failureEnd = failureFirst + wrapText(failure, columns).size();
     std::vector<std::string> lines;
     for (const std::string &paragraph : paragraphs) {
         std::vector<std::string> wrapped = wrapText(paragraph, columns);
@@ -112,8 +115,7 @@ static void drawMusicNotice(const char *what, const char *consequence) {
     glVertex2f(margin, top + panelHeight);
     glEnd();
     for (size_t i = 0; i < lines.size(); i++) {
-        // the file and its fault stand out from the explanation around them
-        if (i > 0 && i <= failureLines)
+        if (i >= failureFirst && i < failureEnd)
             glColor3f(1.0f, 1.0f, 0.0f);
         else
             glColor3f(1.0f, 1.0f, 1.0f);
