@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loadfailures.h"
 #include "lwo2format.h"
 #include "wholefile.h"
 
@@ -267,13 +268,6 @@ unsigned int LwoObject::readPolygonTags(unsigned int length, Cursor &in) {
 
 // ---------------------------------------------------------------- the chunk loop
 
-// Prints an identifier from a file with anything unprintable shown as '?'.
-static void printableId(const char *id, char *out) {
-    for (int i = 0; i < 4; i++)
-        out[i] = id[i] >= 0x20 && id[i] < 0x7F ? id[i] : '?';
-    out[4] = 0;
-}
-
 void LwoObject::clear() {
     delete[] points;
     points = nullptr;
@@ -295,28 +289,25 @@ bool LwoObject::read(const unsigned char *data, size_t size, const char *name) {
     clear();
     Cursor in = {name, data, size, 0};
 
-    char id[5], shown[5];
+    char id[5];
     readID4(id, in);
     if (lwoId(id) != ID_FORM) {
-        printf("%s: not an LWO2 object (no FORM header)\n", name);
-        fflush(stdout);
+        reportLoadFailure(name, "not an LWO2 object (no FORM header)");
         return false;
     }
     unsigned int formLength = 0;
     readU4(&formLength, 1, in);  // not counted: the form length counts from the type on
     unsigned long consumed = readID4(id, in);
     if (lwoId(id) != ID_LWO2) {
-        printableId(id, shown);
-        printf("%s: not an LWO2 object (form type %s)\n", name, shown);
-        fflush(stdout);
+        reportLoadFailure(name, "not an LWO2 object (form type " + printableText(std::string(id, 4)) + ")");
         return false;
     }
 
     unsigned long formEnd = 8 + (unsigned long)formLength;
     bool complete = formEnd <= size;
     if (!complete) {
-        printf("%s: file ends early (%lu of %lu bytes)\n", name, (unsigned long)size, formEnd);
-        fflush(stdout);
+        reportLoadFailure(name, "file ends early (" + std::to_string(size) + " of " +
+                                    std::to_string(formEnd) + " bytes)");
         formEnd = size;
     }
     in.end = formEnd;

@@ -26,8 +26,9 @@ private:
 };
 
 // A model read from one LWO2 file, or from its bytes in memory. A file that cannot be read
-// leaves an empty object (both counts 0, both pointers null) after one message naming
-// the file; bytes read from memory are named in messages by the name the caller gives.
+// or is not an LWO2 object leaves an empty object (both counts 0, both pointers null); that,
+// and a file that ends early, is named once on standard error with the reason
+// (reportLoadFailure). Bytes read from memory are named by the name the caller gives.
 class LwoObject {
 public:
     unsigned int pointCount;  // entries in points

@@ -1,13 +1,15 @@
 // lwo2surface.cpp -- reads through LWO2 surfaces and prints their texture blocks
 #include <cstdio>
 
+#include "loadfailures.h"
 #include "lwo2.h"
 #include "lwo2format.h"
 
 // Nothing of a surface is kept. Its sub-chunks are walked with their published layouts
 // so that a texture block can be shown as it stands in the file: one line per block
 // sub-chunk, two tabs deep, and the lines of the header and the texture map beneath it
-// three tabs deep.
+// three tabs deep. Identifiers and strings come from the file and may hold any byte: those
+// that are not printable text are shown as \xNN (a block's ordinal is usually one such byte).
 
 const int TEXT_SIZE = 256;   // characters kept of a name; longer names print cut
 const int VALUE_SLOTS = 256;  // values kept of a list; longer lists print cut
@@ -117,7 +119,7 @@ unsigned int LwoObject::printSubChunks(unsigned int consumed, unsigned int lengt
     while (consumed < length && in.pos < in.end) {
         SubChunk sub;
         consumed = beginSubChunk(sub, consumed, in);
-        printf("%s[%s] (%d) ", indent, sub.id, sub.length);
+        printf("%s[%s] (%d) ", indent, printableText(std::string(sub.id, 4)).c_str(), sub.length);
         if (!field(sub, in)) {
             skipBytes(sub.length, in);
             printf("(%d bytes)\n", sub.length);
@@ -131,7 +133,7 @@ unsigned int LwoObject::printSubChunks(unsigned int consumed, unsigned int lengt
 void LwoObject::printText(Cursor &in) {
     char text[TEXT_SIZE];
     readS0(text, TEXT_SIZE, in);
-    printf("<%s>\n", text);
+    printf("<%s>\n", printableText(text).c_str());
 }
 
 void LwoObject::printU2(Cursor &in) {
@@ -238,7 +240,7 @@ unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
         }
         case ID_FUNC: {
             int taken = readS0(text, TEXT_SIZE, in);
-            printf("<%s> ", text);
+            printf("<%s> ", printableText(text).c_str());
             int count = sub.length - taken;
             int kept = count < VALUE_SLOTS ? count : VALUE_SLOTS;
             unsigned char bytes[VALUE_SLOTS];
@@ -259,8 +261,8 @@ unsigned int LwoObject::readBlock(unsigned int length, Cursor &in) {
 
 unsigned int LwoObject::readBlockHeader(unsigned int length, Cursor &in) {
     char text[TEXT_SIZE];
-    unsigned int consumed = readS0(text, TEXT_SIZE, in);  // the ordinal, printed as it stands
-    printf("<%s>\n", text);
+    unsigned int consumed = readS0(text, TEXT_SIZE, in);  // the ordinal
+    printf("<%s>\n", printableText(text).c_str());
     return printSubChunks(consumed, length, "\t\t\t", [](const SubChunk &sub, Cursor &in) {
         unsigned short u;
         float f;
@@ -269,7 +271,7 @@ unsigned int LwoObject::readBlockHeader(unsigned int length, Cursor &in) {
         switch (lwoId(sub.id)) {
         case ID_CHAN:
             readID4(channel, in);
-            printf("<%s>\n", channel);
+            printf("<%s>\n", printableText(std::string(channel, 4)).c_str());
             break;
         case ID_NAME:
         case ID_OREF:

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "loadfailures.h"
 #include "tgaformat.h"
 #include "wholefile.h"
 
@@ -208,9 +209,7 @@ void TgaImage::load(const char *path) {
 void TgaImage::load(const unsigned char *data, size_t size, const char *name) {
     clear();
     if (size < (size_t)TGA_HEADER_SIZE) {
-        printf("%s: not a TGA image (%lu bytes, too short for the header)\n", name,
-               (unsigned long)size);
-        fflush(stdout);
+        reportLoadFailure(name, "not a TGA image (" + std::to_string(size) + " bytes, too short for the header)");
         return;
     }
     int idLength = data[TGA_ID_LENGTH];
@@ -239,9 +238,10 @@ void TgaImage::load(const unsigned char *data, size_t size, const char *name) {
     else if (count * 4 > MAX_PIXEL_STORE)
         problem = "the image is too large";
     if (problem) {
-        printf("%s: %s (type %d, %d x %d, %d bits per pixel)\n", name, problem, imageType,
-               fileWidth, fileHeight, depth);
-        fflush(stdout);
+        char details[96];
+        snprintf(details, sizeof details, " (type %d, %d x %d, %d bits per pixel)", imageType,
+                 fileWidth, fileHeight, depth);
+        reportLoadFailure(name, problem + std::string(details));
         return;
     }
 
@@ -267,11 +267,9 @@ void TgaImage::load(const unsigned char *data, size_t size, const char *name) {
         decoded = decode<Bgr24>(in, left, rle, pixels, width, height, descriptor);
     else
         decoded = decode<Bgra32>(in, left, rle, pixels, width, height, descriptor);
-    if (decoded < count) {
-        printf("%s: pixel data ends early (%llu of %llu pixels)\n", name,
-               (unsigned long long)decoded, (unsigned long long)count);
-        fflush(stdout);
-    }
+    if (decoded < count)
+        reportLoadFailure(name, "pixel data ends early (" + std::to_string(decoded) + " of " +
+                                    std::to_string(count) + " pixels)");
 }
 
 Texture::Texture(const char *path) : bytes(nullptr), textureId(0) {

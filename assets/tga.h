@@ -5,7 +5,8 @@
 
 // One TGA file in memory, one 32-bit word per pixel; rows bottom-up (the GL order),
 // whatever order the file stores them in. Read from a file, or from its bytes in memory,
-// which messages call by the name the caller gives.
+// which messages call by the name the caller gives. A file that cannot be used, or whose
+// pixels end early, is named once on standard error with the reason (reportLoadFailure).
 class TgaImage final {
 public:
     uint16_t width;

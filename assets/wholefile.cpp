@@ -1,7 +1,11 @@
 // wholefile.cpp -- reads a whole file into memory, with the one size cap every reader of files shares
 #include "wholefile.h"
 
+#include "loadfailures.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -28,31 +32,52 @@ static std::string readBlocks(FILE *f, size_t block, std::vector<uint8_t> &bytes
     }
 }
 
-std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes, bool *opened) {
+// What a path that is not a regular file is instead: reading a named pipe waits for a writer
+// that may never come, and a device may never end.
+static const char *notRegular(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a folder, not a file";
+    if (S_ISFIFO(mode))
+        return "a named pipe (FIFO), not a regular file";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device, not a regular file";
+    if (S_ISSOCK(mode))
+        return "a socket, not a regular file";
+    return "not a regular file";
+}
+
+std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes) {
     bytes.clear();
-    if (opened)
-        *opened = false;
-    FILE *f = fopen(path, "rb");
-    if (!f)
+    // Opened without waiting: opening a named pipe for reading would otherwise wait for a
+    // writer, and no signal could end that wait. What is opened is then looked at before
+    // anything is read from it.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return strerror(errno);
-    if (opened)
-        *opened = true;
     struct stat info;
-    int error = fstat(fileno(f), &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-    if (error) {
-        fclose(f);
+    if (fstat(fd, &info) != 0) {
+        int error = errno;
+        close(fd);
         return strerror(error);
     }
-    if (S_ISREG(info.st_mode) && info.st_size > WHOLE_FILE_LIMIT) {
-        fclose(f);
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        return notRegular(info.st_mode);
+    }
+    if (info.st_size > WHOLE_FILE_LIMIT) {
+        close(fd);
         return "file too large (" + std::to_string(int64_t(info.st_size)) + " bytes)";
     }
+    FILE *f = fdopen(fd, "rb");
+    if (!f) {
+        int error = errno;
+        close(fd);
+        return strerror(error);
+    }
     // A regular file tells its size and is taken in one read; one byte more is asked for,
-    // so that a file that grew since fstat is still read to its end. A pipe or a device
-    // (or a file that says it is empty) has no size to trust and is read in blocks until
-    // it stops or passes the limit.
-    bool sized = S_ISREG(info.st_mode) && info.st_size > 0;
-    size_t block = sized ? size_t(info.st_size) + 1 : 65536;
+    // so that a file that grew since fstat is still read to its end. A file that says it is
+    // empty (as those of /proc do) is read in blocks until it stops or passes the limit.
+    size_t block = info.st_size > 0 ? size_t(info.st_size) + 1 : 65536;
     std::string why = readBlocks(f, block, bytes);
     fclose(f);
     if (!why.empty())
@@ -61,11 +86,9 @@ std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes, bool *o
 }
 
 bool readAssetFile(const char *path, std::vector<uint8_t> &bytes) {
-    bool opened;
-    std::string why = readWholeFile(path, bytes, &opened);
+    std::string why = readWholeFile(path, bytes);
     if (why.empty())
         return true;
-    printf("cannot %s %s: %s\n", opened ? "read" : "open", path, why.c_str());
-    fflush(stdout);
+    reportLoadFailure(path, why);
     return false;
 }

@@ -10,13 +10,12 @@ const int64_t WHOLE_FILE_LIMIT = int64_t(256) << 20;
 
 // Reads the file at path into bytes, replacing what they held. Returns "" when the whole
 // file is there, otherwise why not, without the file's name: the system's text for a file
-// that cannot be opened or read ("No such file or directory", "Is a directory"), "file too
-// large (N bytes)" for a file over the limit, refused on its size alone, "file too large
-// (over N bytes)" for a pipe or device that runs past it, or "out of memory"; bytes are
-// then empty. *opened, when given, tells a file that could not be opened at all from one
-// that failed later.
-std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes, bool *opened = nullptr);
+// that cannot be opened or read ("No such file or directory"), what else it is when it is
+// not a regular file ("a named pipe (FIFO), not a regular file", "a folder, not a file"),
+// refused without waiting on it, "file too large (N bytes)" for a file over the limit,
+// refused on its size alone, or "out of memory"; bytes are then empty.
+std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes);
 
-// readWholeFile for the asset readers, which report their own failures: on failure prints
-// "cannot open PATH: why" or "cannot read PATH: why" and returns false.
+// readWholeFile for the asset readers: on failure reports the file and the reason
+// (reportLoadFailure) and returns false.
 bool readAssetFile(const char *path, std::vector<uint8_t> &bytes);

@@ -55,6 +55,9 @@ const char *audioOutputName();
 // XM module", "No such file or directory", "file too large (2147483648 bytes)"; "" after a
 // load that succeeded. For the thread that loads.
 const char *audioLoadError();
+// Seconds an XM file plays for, once through from its start, read before anything plays (the
+// capture's estimate of its disk space); negative when the file cannot be read as a module.
+double audioModuleFileSeconds(const char *path);
 
 // Pull back-end only: renders output frames up to (not including) frame index `frame`,
 // counted from BASS_Init, and, when `out` is not null, writes them there as interleaved

@@ -1,4 +1,4 @@
-// load.cpp -- reads the audio files into memory and checks that an XM module lies whole inside its file
+// load.cpp -- reads the audio files into memory, checks that an XM module lies whole inside its file, and tells how long one plays
 #include "engine.h"
 #include "wholefile.h"
 
@@ -101,3 +101,11 @@ DWORD refuse(const std::string &why) {
 }
 
 }  // namespace engine
+
+double audioModuleFileSeconds(const char *path) {
+    std::vector<uint8_t> bytes;
+    if (!engine::loadBytes(0, path, 0, 0, bytes).empty() || *engine::checkXm(bytes))
+        return -1;
+    std::unique_ptr<openmpt::module> module = engine::createModule(bytes, false);
+    return module ? module->get_duration_seconds() : -1;
+}

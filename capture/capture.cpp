@@ -6,6 +6,7 @@
 // gives the same frames and the same sound, however fast the machine draws.
 #include "audio.h"
 #include "capture.h"
+#include "desktop.h"
 #include "player.h"
 
 #include <GL/freeglut.h>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,6 +32,7 @@ static int captureHeight = 480;                 // pixels
 static int supersample;                         // picture pixels per output pixel across, 0: by size
 static int64_t firstFrame;                      // first frame written (--from); earlier ones only run
 static int64_t endFrame = -1;                   // frame at which to stop (--to), -1: the presentation's end
+static bool forced;                             // --force: render even where the disk looks too small
 static int64_t frameIndex;                      // the frame being drawn, 0 at the module's start
 // --at: the frames written as pictures instead of a video, in order, each with its file; empty
 // for a video
@@ -306,6 +309,12 @@ static void writeStills() {
 }
 
 static void frameDone() {
+    // the words follow the stream: without it the end part never ends
+    if (endPartActive && !streamHandle && !stopRequested) {
+        fprintf(stderr, "%sthe end part's stream could not be played (see above): the capture ends here\n",
+                progressOnTerminal ? "\r\033[K" : "");
+        stopRequested = 1;
+    }
     reportSceneChange();
     notePosition();
     writeStills();
@@ -399,7 +408,7 @@ static void finishCapture() {
 
 static void usage() {
     fprintf(stderr, "usage: vortazov-capture OUTPUT.mp4|OUTPUT.mkv [--fps N] [--size WxH|720p|1080p|1440p|2160p] "
-                    "[--supersample 1-4] [--from SECONDS] [--to SECONDS]\n"
+                    "[--supersample 1-4] [--from SECONDS] [--to SECONDS] [--force]\n"
                     "       vortazov-capture OUTPUT.png --at SECONDS[,SECONDS...] [--fps N] [--size ...] "
                     "[--supersample 1-4]\n");
 }
@@ -496,6 +505,8 @@ static bool parseOptions(int argc, char **argv) {
         } else if (a == "--at" && value && !at) {
             at = value;
             i++;
+        } else if (a == "--force") {
+            forced = true;
         } else if (a.size() > 0 && a[0] != '-' && outputName.empty()) {
             outputName = a;
         } else {
@@ -533,6 +544,41 @@ static bool parseOptions(int argc, char **argv) {
         }
     }
     return true;
+}
+
+// Seconds the presentation lasts: the module once through (a little past the timeline's end),
+// then the stream up to its last word at 128 kbit/s, or to its end. Negative when the module
+// cannot be read; the start-up then says why.
+static double presentationSeconds() {
+    double module = audioModuleFileSeconds(dataPath("data/compruss.xm").c_str());
+    if (module < 0)
+        return -1;
+    struct stat info;
+    double streamBytes = stat(dataPath("data/farewell.mp3").c_str(), &info) == 0 ? double(info.st_size) : 0;
+    return module + std::min(streamBytes, double(lastWordPosition())) / 16000;
+}
+
+// A capture finds a full disk only when a write fails, minutes in, so the space it will need
+// is weighed against what the disk has before anything is rendered. False (after saying so)
+// when it would not fit.
+static bool diskHoldsCapture() {
+    double total = presentationSeconds();
+    if (total < 0)
+        return true;
+    double to = endFrame >= 0 ? std::min(double(endFrame) / captureFps, total) : total;
+    double seconds = to - double(firstFrame) / captureFps;
+    int64_t free = captureFreeSpace(outputName);
+    if (seconds <= 0 || free < 0)
+        return true;
+    int64_t needed = captureSpaceNeeded(outputName, captureWidth, captureHeight, captureFps, seconds, total);
+    if (needed <= free)
+        return true;
+    fprintf(stderr, "vortazov-capture: %s would need about %lld MB of disk (%.0f s at %dx%d, %d frames a "
+                    "second: the video and the sound as parts, then the finished file beside them), and "
+                    "its folder has %lld MB free. Free some space or write elsewhere; --force renders anyway.\n",
+            outputName.c_str(), (long long)(needed / 1000000), seconds, captureWidth, captureHeight, captureFps,
+            (long long)(free / 1000000));
+    return false;
 }
 
 // Asks for the capture size and lets GLUT deliver events until the reshape callback has
@@ -576,6 +622,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     catchStopSignals();
+    // pictures take no more room than they are, and nothing is written but them
+    if (stillFrames.empty() && !forced && !diskHoldsCapture())
+        return 1;
     if (stillFrames.empty() && !captureOpen(outputName, captureWidth, captureHeight, captureFps))
         return 1;
     // from here on every way out (GLUT failing to open a display included) closes the files
@@ -587,6 +636,12 @@ int main(int argc, char **argv) {
     char *glutArgv[] = {argv[0], nullptr};
     audioSelectBackend(AUDIO_PULL);
     startDemo(&glutArgc, glutArgv);
+    // the scenes follow the music: without it every frame would be the same message
+    if (!musicHandle) {
+        fprintf(stderr, "vortazov-capture: the music could not be loaded (see above): nothing to capture\n");
+        shutdownDemo();
+        exit(1);
+    }
     // a video does not depend on the desktop it was made on: its status line is the size an
     // unscaled window shows at the output's size
     textScale = 1;
@@ -628,5 +683,5 @@ int main(int argc, char **argv) {
         }
     }
     shutdownDemo();
-    exit(0);
+    exit(endStatus());  // 1 when a data file could not be loaded: the video lacks it
 }

@@ -8,6 +8,14 @@
 // numbered PNG files and the sound to "audio.wav" in a folder named after the output without
 // its extension. Returns false (after saying why on standard error) when nothing can be written.
 bool captureOpen(const std::string &output, int width, int height, int fps);
+// Bytes of disk a capture of `seconds` of a presentation of `wholeSeconds` into `output` needs
+// at its peak, as captureOpen would write it: the video and sound parts and, beside them, the
+// finished file. An estimate from the size, the length and the codec, with a margin for the
+// densest stretch of that length (the scenes differ in what they take).
+int64_t captureSpaceNeeded(const std::string &output, int width, int height, int fps, double seconds,
+                           double wholeSeconds);
+// Bytes free for this user on the file system that would hold `output`; -1 when unknown.
+int64_t captureFreeSpace(const std::string &output);
 // One frame as OpenGL reads it: width * height pixels of 4 bytes (blue, green, red, unused),
 // bottom row first. It is written in the background: the pixels must stay as they are until
 // the next call or captureClose returns. False when a frame could not be written (ffmpeg

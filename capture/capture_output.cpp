@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -395,6 +397,65 @@ static std::string lowerExtension(const std::string &path) {
     for (char &c : e)
         c = char(tolower((unsigned char)c));
     return e;
+}
+
+// The video's bytes a frame, measured over whole captures of the presentation at 60 frames a
+// second (docs/capture-space.md): so many at 640x480, growing with the pixels to a power; H.264
+// also takes more a frame the fewer frames a second there are, FFV1 codes every frame alone.
+// The parts hold the video as MPEG-TS or Matroska, a little more than the finished file does,
+// and their figures are taken for both.
+struct VideoRate {
+    double bytesPerFrameAtVga;  // 640x480, 60 frames a second
+    double pixelExponent;       // bytes a frame grow as (pixels / 640x480) to this power
+    double fpsExponent;         // ... and as (60 / frames a second) to this one
+};
+static const VideoRate H264_RATE = {2302, 0.62, 0.6};
+static const VideoRate FFV1_RATE = {41127, 0.60, 0.0};
+// The scenes differ in what they take: the densest stretch of a share of the presentation's
+// length against the whole's average, the most of the four whole captures measured (between
+// two shares, the line between them).
+static const struct {
+    double share, factor;
+} DENSEST_STRETCH[] = {{0.04, 3.7}, {0.13, 3.4}, {0.26, 1.9}, {0.52, 1.7}, {1.0, 1.0}};
+// On top, for what the rates above do not hold exactly (other sizes, other rates).
+static const double VIDEO_MARGIN = 1.15;
+static const double AAC_BYTES_PER_SECOND = 384000 / 8;
+
+static double densestStretch(double share) {
+    if (share <= DENSEST_STRETCH[0].share)
+        return DENSEST_STRETCH[0].factor;
+    for (size_t i = 1; i < sizeof DENSEST_STRETCH / sizeof DENSEST_STRETCH[0]; i++) {
+        const auto &a = DENSEST_STRETCH[i - 1], &b = DENSEST_STRETCH[i];
+        if (share <= b.share)
+            return a.factor + (b.factor - a.factor) * (share - a.share) / (b.share - a.share);
+    }
+    return 1.0;
+}
+
+int64_t captureSpaceNeeded(const std::string &output, int width, int height, int fps, double seconds,
+                           double wholeSeconds) {
+    double frames = seconds * fps;
+    double wav = 44 + seconds * 44100 * 4;
+    if (findFfmpeg().empty())  // PNGs of stored deflate blocks: the RGB rows, a few bytes more
+        return int64_t(frames * (double(width) * height * 3 + height * 6 + 100) + wav);
+    bool lossless = lowerExtension(output) == ".mkv";
+    const VideoRate &rate = lossless ? FFV1_RATE : H264_RATE;
+    double perFrame = rate.bytesPerFrameAtVga * std::pow(double(width) * height / (640 * 480), rate.pixelExponent) *
+                      std::pow(60.0 / fps, rate.fpsExponent);
+    double video = frames * perFrame * densestStretch(seconds / wholeSeconds) * VIDEO_MARGIN;
+    // FLAC takes less than the WAV it is made from
+    double sound = lossless ? wav : seconds * AAC_BYTES_PER_SECOND;
+    // at the end the video part, the WAV and the muxed file lie side by side
+    return int64_t(video + wav + video + sound);
+}
+
+int64_t captureFreeSpace(const std::string &output) {
+    size_t slash = output.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    struct statvfs info;
+    if (statvfs(folder.c_str(), &info) != 0)
+        return -1;
+    return int64_t(info.f_bavail) * int64_t(info.f_frsize);
 }
 
 bool captureOpen(const std::string &output, int width, int height, int fps) {

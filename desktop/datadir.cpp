@@ -1,10 +1,12 @@
 // datadir.cpp -- finds the data folder: the working directory's data/, else the install's
 #include "desktop.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -70,6 +72,25 @@ std::string dataPath(const char *path) {
     return folder + (path + 4);
 }
 
+// Why a folder looked at was not taken as the data folder, as a person can act on it.
+static std::string whyNotData(const std::string &folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        int error = errno;
+        if (error == ENOENT && lstat(folder.c_str(), &info) == 0)
+            return "a symbolic link to nothing";
+        if (error == ENOENT)
+            return "not there";
+        // a loop of links, a file where a folder should be on the way, no permission
+        return std::string("cannot be resolved: ") + strerror(error);
+    }
+    if (!S_ISDIR(info.st_mode))
+        return "a file, not a folder";
+    if (access(folder.c_str(), X_OK) != 0)
+        return std::string("cannot be looked into: ") + strerror(errno);
+    return "holds none of the presentation's files";
+}
+
 bool requireDataFolder() {
     if (!dataFolder().empty())
         return true;
@@ -78,12 +99,13 @@ bool requireDataFolder() {
         strcpy(here, ".");
     fprintf(stderr, "vortazov: the presentation's data was not found. Looked in:\n");
     for (const std::string &folder : candidates()) {
+        std::string why = whyNotData(folder);
         if (folder == "data")
-            fprintf(stderr, "  %s/data (the working directory's data/)\n", here);
+            fprintf(stderr, "  %s/data (the working directory's data/): %s\n", here, why.c_str());
         else if (folder == VORTAZOV_INSTALLED_DATA)
-            fprintf(stderr, "  %s (the install's data folder)\n", folder.c_str());
+            fprintf(stderr, "  %s (the install's data folder): %s\n", folder.c_str(), why.c_str());
         else
-            fprintf(stderr, "  %s (beside the program)\n", folder.c_str());
+            fprintf(stderr, "  %s (beside the program): %s\n", folder.c_str(), why.c_str());
     }
     fprintf(stderr, "Start vortazov from the folder that holds data/ (the source tree's root), or\n"
                     "install it (the Debian package, or cmake --install) so that its data lies in\n"

@@ -9,8 +9,8 @@ const std::string &dataFolder();
 // result names it under the data folder found (unchanged when none was found, so a missing
 // file is reported by its loader as before).
 std::string dataPath(const char *path);
-// True when a data folder was found; otherwise says on standard error where it looked and how
-// to fix that.
+// True when a data folder was found; otherwise says on standard error where it looked, what
+// was wrong with each place (not there, a file, a loop of links, ...) and how to fix that.
 bool requireDataFolder();
 
 // F12: the next finished frame is saved as a PNG.

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 // One word per row, each current from its stream byte position until the next word's.
 // The positions fall on notes of the end-part music.
@@ -15,9 +16,13 @@ const int endscrollCount = sizeof endscrollText / sizeof endscrollText[0];
 
 int endscrollIndex = -1;  // current word, -1 before the first
 int lastClearPosition;    // stream position of the last colour clear
-int syncCount;            // recorded positions
-int *syncPositions;       // recorded positions in press order, grown as needed
-static int syncCapacity;  // room in syncPositions
+std::atomic<int> syncCount;        // recorded positions
+std::atomic<int *> syncPositions;  // recorded positions in press order, grown as needed
+static int syncCapacity;           // room in syncPositions
+// The arrays syncPositions outgrew: a reader on another thread may still be reading one, so
+// none is freed. Each is half the next, so together they hold less than the one in use.
+static int *outgrownPositions[32];
+static int outgrownCount;  // arrays in outgrownPositions
 
 void endPart(int position) {
     glClear(GL_DEPTH_BUFFER_BIT);
@@ -37,7 +42,7 @@ void endPart(int position) {
         return;
     if (endscrollIndex >= endscrollCount || !endscrollText[endscrollIndex].text) {
         shutdownDemo();
-        endProgram(0);
+        endProgram(endStatus());
         return;
     }
 
@@ -49,18 +54,26 @@ void endPart(int position) {
 void recordSyncPoint() {
     if (!endPartActive)
         return;
-    if (syncCount == syncCapacity) {
+    int count = syncCount.load(std::memory_order_relaxed);  // only this thread writes it
+    int *positions = syncPositions.load(std::memory_order_relaxed);
+    if (count == syncCapacity) {
         int capacity = syncCapacity ? syncCapacity * 2 : 1024;
-        int *grown = (int *)realloc(syncPositions, capacity * sizeof(int));
+        int *grown = outgrownCount < 32 ? (int *)malloc(capacity * sizeof(int)) : nullptr;
         if (!grown) {
-            printf("out of memory: sync point %d not recorded\n", syncCount + 1);
+            printf("out of memory: sync point %d not recorded\n", count + 1);
             fflush(stdout);
             return;
         }
-        syncPositions = grown;
+        if (count > 0)
+            memcpy(grown, positions, count * sizeof(int));
+        syncPositions.store(grown, std::memory_order_release);
+        if (positions)
+            outgrownPositions[outgrownCount++] = positions;
+        positions = grown;
         syncCapacity = capacity;
     }
-    syncPositions[syncCount++] = int(BASS_StreamGetFilePosition(streamHandle, 0));
+    positions[count] = int(BASS_StreamGetFilePosition(streamHandle, 0));
+    syncCount.store(count + 1, std::memory_order_release);
 }
 
 void printSyncTable(FILE *file, const int *positions, int count) {

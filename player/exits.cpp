@@ -14,10 +14,16 @@
 // process ends with status 1 (a script can tell it from a normal end), never by an abort
 // from a thread left running.
 static void leaveWithoutDisplay() {
-    writeSyncTable();
-    BASS_Stop();
-    BASS_Free();
-    BASS_StreamFree(streamHandle);
+    // a shutdown already under way has written the table, or the watchdog is writing it
+    if (claimShutdown(SHUTDOWN_BY_MAIN)) {
+        writeSyncTable();
+        BASS_Stop();
+        BASS_Free();
+        BASS_StreamFree(streamHandle);
+        reportUnloadedFiles();
+    } else {
+        awaitWatchdog();
+    }
     fflush(stdout);
     fflush(stderr);
     // freeglut and Xlib would go on to tidy a connection that no longer works
@@ -53,5 +59,6 @@ int runDemo(int argc, char **argv) {
     glutMainLoop();
     // only a closed window gets here; every other exit leaves from its own callback
     shutdownDemo();
-    return syncTableLost ? 1 : 0;  // as every other exit ends when the table was only printed
+    // as every other exit ends when the table was only printed or a file would not load
+    return syncTableLost || endStatus() ? 1 : 0;
 }

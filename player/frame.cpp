@@ -5,8 +5,11 @@
 #include "effects.h"
 
 #include <GL/freeglut.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 int sceneIndex = -1;        // current SceneTable row, -1 until the first row begins
 bool endPartActive;         // true from the switch to the end part on
@@ -47,6 +50,83 @@ static void drawStatusLine() {
     glPopAttrib();
 }
 
+// The text broken into lines of at most `columns` characters, at spaces where it can be.
+static std::vector<std::string> wrapText(const std::string &text, size_t columns) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = at + columns;
+        if (end >= text.size()) {
+            lines.push_back(text.substr(at));
+            break;
+        }
+        size_t space = text.rfind(' ', end);
+        if (space != std::string::npos && space > at)
+            end = space;
+        lines.push_back(text.substr(at, end - at));
+        at = end;
+        while (at < text.size() && text[at] == ' ')
+            at++;
+    }
+    return lines;
+}
+
+// The music a part follows could not be played: rather than a blank picture for ever, the
+// window says which file, why, and how to put it right, on a dark panel below the status line.
+static void drawMusicNotice(const char *what, const char *consequence) {
+    const int margin = 20, padding = 12, lineHeight = 16, glyphWidth = 8, statusBottom = 30;
+    float width = windowWidth / float(textScale), height = windowHeight / float(textScale);
+    size_t columns = size_t(std::max(16.0f, (width - 2 * (margin + padding)) / glyphWidth));
+    std::string failure = musicFailure.empty() ? "the file could not be loaded" : musicFailure;
+    std::string title = std::string(what) + " could not be played:";
+    std::vector<std::string> paragraphs = {
+        title, failure, "", consequence, "",
+        "Put the presentation's own file there again (in the source tree tools/regenerate-data.sh "
+        "writes it; an installed copy comes back when the package is installed again), then start "
+        "vortazov again.",
+        "", "Escape quits.",
+    };
+    // the lines of the file and its fault, which stand out from the explanation around them
+    size_t failureFirst = wrapText(title, columns).size();
+    size_t failureEnd = failureFirst + wrapText(failure, columns).size();
+    std::vector<std::string> lines;
+    for (const std::string &paragraph : paragraphs) {
+        std::vector<std::string> wrapped = wrapText(paragraph, columns);
+        if (wrapped.empty())
+            wrapped.push_back("");
+        lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+    }
+    float panelHeight = lines.size() * lineHeight + 2 * padding;
+    float top = std::max(float(statusBottom), (height - panelHeight) / 2);
+
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glPushMatrix();
+    glLoadIdentity();
+    beginOverlay();
+    glColor3f(0.15f, 0.0f, 0.0f);
+    glBegin(GL_QUADS);
+    glVertex2f(margin, top);
+    glVertex2f(width - margin, top);
+    glVertex2f(width - margin, top + panelHeight);
+    glVertex2f(margin, top + panelHeight);
+    glEnd();
+    for (size_t i = 0; i < lines.size(); i++) {
+        if (i >= failureFirst && i < failureEnd)
+            glColor3f(1.0f, 1.0f, 0.0f);
+        else
+            glColor3f(1.0f, 1.0f, 1.0f);
+        drawString(margin + padding, top + padding + (i + 1) * lineHeight - 4, 0, GLUT_BITMAP_8_BY_13,
+                   lines[i].c_str());
+    }
+    glPopMatrix();
+    endOverlay();
+    glPopAttrib();
+}
+
 static void drawFlash() {
     glPushMatrix();
     glScalef(4.75f, 4.75f, 4.75f);
@@ -71,10 +151,21 @@ static void switchToEndPart() {
 
 // Returns false when the stream has played out and the program ends.
 static bool endPartFrame() {
+    // Without the stream no word can be timed: the window says why until Escape, rather
+    // than the show ending at once as if it had played out.
+    if (!streamHandle) {
+        pictureBegin(false);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        pictureEnd();
+        drawMusicNotice("The end part's music", "The words follow the music, so none can be shown.");
+        snprintf(statusText, sizeof statusText, "POS: 0 / 0");
+        drawStatusLine();
+        return true;
+    }
     DWORD position = BASS_StreamGetFilePosition(streamHandle, 0);
     if (position >= BASS_StreamGetLength(streamHandle)) {
         shutdownDemo();
-        endProgram(0);
+        endProgram(endStatus());
         return false;
     }
     pictureBegin(true);
@@ -119,6 +210,8 @@ static void timelineFrame() {
     if (row % 8 == 0)
         drawFlash();
     pictureEnd();
+    if (!musicHandle)
+        drawMusicNotice("The music", "The scenes follow the music, so none can be shown.");
 
     if (elapsedMs - fpsLastTime > 1000) {
         snprintf(statusText, sizeof statusText, "FPS:%4.2f, POS: %d, ROW:%d",
@@ -156,7 +249,7 @@ void displayFrame() {
 void keyPressed(unsigned char key, int, int) {
     if (key == 27) {
         shutdownDemo();
-        endProgram(0);
+        endProgram(endStatus());
         return;
     }
     if (key == ' ')
@@ -165,5 +258,5 @@ void keyPressed(unsigned char key, int, int) {
 
 void windowClosed() {
     shutdownDemo();
-    endProgram(0);
+    endProgram(endStatus());
 }

@@ -1,7 +1,9 @@
 // player.h -- the player's shared state: start-up, frame driver, view and end part
 #pragma once
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
 #include "bass.h"
 #include "endwords.h"
@@ -10,7 +12,19 @@
 // start-up and shutdown
 extern HMUSIC musicHandle;    // the module, 0 when it failed to load
 extern HSTREAM streamHandle;  // the end-part stream, 0 until opened or when it failed
-void reportMusicMissing(const char *path);  // the message for music that would not load
+// "FILE: WHY" of the music (module or stream) that could not be played, as the window shows
+// it; empty while all played.
+extern std::string musicFailure;
+// Music that would not load: the message on standard output, the file and the reason on
+// standard error (and in musicFailure).
+void reportMusicMissing(const char *path);
+// The status the normal exits (Escape, the end of the stream or of the words, a closed
+// window) end with: 0, or 1 when a data file could not be loaded, so that no broken run
+// looks like a success.
+int endStatus();
+// One line on standard error naming every data file that could not be loaded; nothing when
+// all were. The shutdown ends with it.
+void reportUnloadedFiles();
 void initSound();
 void startDemo(int *argc, char **argv);  // start-up up to the main loop
 // Opens the window (GLUT initialised, the GL context current) and starts the pacing; where
@@ -20,9 +34,20 @@ void openWindow(int *argc, char **argv);
 // status 1 and a message. Returns the exit status.
 int runDemo(int argc, char **argv);
 void shutdownDemo();
+// Who runs the shutdown: the exits on the main thread (shutdownDemo), or the signal watchdog
+// when the main thread is stuck.
+enum ShutdownBy { SHUTDOWN_BY_NONE, SHUTDOWN_BY_MAIN, SHUTDOWN_BY_WATCHDOG };
+// True for the first claim only: that caller runs the shutdown. Any thread.
+bool claimShutdown(ShutdownBy by);
+// When the watchdog runs the shutdown, waits for it to end the process (it is writing the sync
+// table); returns at once otherwise.
+void awaitWatchdog();
 // The signal (SIGINT, SIGTERM or SIGHUP) that asked the program to end, 0 until one does. The
 // handler only sets it; the next frame runs the shutdown on the main thread.
 extern volatile sig_atomic_t quitSignal;
+// Catches those signals, and starts the watchdog that ends the process within two seconds of
+// one, with the sync points recorded so far written, when the main thread cannot (stuck in a
+// system call, or on a frozen X server).
 void catchQuitSignals();
 // After shutdownDemo: ends the process as the signal would have.
 void endBySignal(int sig);
@@ -85,11 +110,18 @@ extern const endScrolltext endscrollText[];
 extern const int endscrollCount;  // rows of endscrollText
 extern int endscrollIndex;        // current word, -1 before the first
 extern int lastClearPosition;     // stream position of the last colour clear
-extern int syncCount;             // recorded positions
-extern int *syncPositions;        // recorded positions, a growing array
+// The recorder stores a position, then publishes the count (release); a reader on another
+// thread (the signal watchdog) loads the count (acquire), then the array, which then holds
+// at least that many: a grown array is published before the count that needs it, and the
+// arrays it replaced are kept, never freed, so a reader never meets freed memory.
+extern std::atomic<int> syncCount;        // recorded positions
+extern std::atomic<int *> syncPositions;  // recorded positions, a growing array
 void endPart(int position);
 void recordSyncPoint();
 void writeSyncTable();
+// The sync table of the positions recorded so far, as writeSyncTable writes it in the end part;
+// safe on another thread while the main thread records (the signal watchdog's way).
+void writeRecordedSyncPoints();
 // Notes the sync tables that exist at start-up, so that one another run writes meanwhile is
 // never overwritten at shutdown.
 void noteSyncTables();

@@ -3,31 +3,20 @@
 #include "audio.h"
 #include "desktop.h"
 #include "effects.h"
+#include "loadfailures.h"
 
 #include <GL/freeglut.h>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
+#include <thread>
 
 HMUSIC musicHandle;    // the module, 0 when it failed to load
 HSTREAM streamHandle;  // the end-part stream, 0 until the switch or when it failed
+std::string musicFailure;  // "FILE: WHY" of the music that could not be played, empty while all played
 volatile sig_atomic_t quitSignal;  // the signal that asked us to end, 0 until one did
-
-static void quitRequested(int sig) {
-    quitSignal = sig;
-}
-
-// Ctrl+C, kill and a closed terminal end the program the way Escape does, so the recorded
-// sync points are written; the work is left to the frame loop, where it is safe.
-void catchQuitSignals() {
-    struct sigaction action = {};
-    action.sa_handler = quitRequested;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &action, nullptr);
-}
+std::atomic<int> shutdownBy{SHUTDOWN_BY_NONE};  // who runs the shutdown, once one has begun it
 
 void endBySignal(int sig) {
     fflush(stdout);
@@ -51,8 +40,24 @@ void initSound() {
 
 void reportMusicMissing(const char *path) {
     printf("Aw shit, couldn't load the muzak either!\n");
-    printf("%s: %s\n", path, audioLoadError());
     fflush(stdout);
+    reportLoadFailure(path, audioLoadError());
+    musicFailure = printableText(std::string(path) + ": " + audioLoadError());
+}
+
+int endStatus() {
+    return loadFailures().empty() ? 0 : 1;
+}
+
+void reportUnloadedFiles() {
+    std::vector<std::string> failed = loadFailures();
+    if (failed.empty())
+        return;
+    std::string list;
+    for (const std::string &file : failed)
+        list += (list.empty() ? "" : ", ") + file;
+    fprintf(stderr, "vortazov: could not load %s\n", printableText(list).c_str());
+    fflush(stderr);
 }
 
 // Everything up to the main loop; the caller enters it.
@@ -79,11 +84,22 @@ void startDemo(int *argc, char **argv) {
     fflush(stdout);
 }
 
+bool claimShutdown(ShutdownBy by) {
+    int none = SHUTDOWN_BY_NONE;
+    return shutdownBy.compare_exchange_strong(none, by);
+}
+
+void awaitWatchdog() {
+    while (shutdownBy == SHUTDOWN_BY_WATCHDOG)
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 void shutdownDemo() {
-    static bool done;  // the window-close path may reach here twice
-    if (done)
+    // the window-close path may reach here twice
+    if (!claimShutdown(SHUTDOWN_BY_MAIN)) {
+        awaitWatchdog();
         return;
-    done = true;
+    }
     writeSyncTable();
     BASS_Stop();
     BASS_Free();
@@ -92,4 +108,5 @@ void shutdownDemo() {
     releaseModels();
     releaseTextures();
     fflush(stdout);
+    reportUnloadedFiles();
 }

@@ -81,7 +81,8 @@ static bool makeFolders(const std::string &folder) {
 // at. When another run has replaced `path` since this one started, the table goes under the
 // first free numbered name beside it ("endpart-2.snc", ...), linked so that no file is overwritten.
 // Sets `written` to the name used; on failure returns false with errno set.
-static bool writeTableAs(const std::string &path, const TableAtStart &noted, std::string &written) {
+static bool writeTableAs(const std::string &path, const TableAtStart &noted, const int *positions, int count,
+                         std::string &written) {
     std::string temporary = path + ".XXXXXX";
     int fd = mkstemp(&temporary[0]);
     FILE *file = fd >= 0 ? fdopen(fd, "w") : nullptr;
@@ -98,7 +99,7 @@ static bool writeTableAs(const std::string &path, const TableAtStart &noted, std
     mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
-    printSyncTable(file, syncPositions, syncCount);
+    printSyncTable(file, positions, count);
     bool ok = !ferror(file);
     int error = ok ? 0 : errno;
     if (fclose(file) != 0 && ok) {
@@ -131,10 +132,18 @@ static bool writeTableAs(const std::string &path, const TableAtStart &noted, std
 // Only when both fail is it printed, on standard error and standard output, and the program
 // then ends with status 1.
 void writeSyncTable() {
-    if (!endPartActive || syncCount <= 0)
+    if (endPartActive)
+        writeRecordedSyncPoints();
+}
+
+void writeRecordedSyncPoints() {
+    // the count first, then the array, which then holds at least that many (see player.h)
+    int count = syncCount.load(std::memory_order_acquire);
+    if (count <= 0)
         return;
+    const int *positions = syncPositions.load(std::memory_order_acquire);
     std::string written;
-    if (writeTableAs("endpart.snc", tablesAtStart[0], written)) {
+    if (writeTableAs("endpart.snc", tablesAtStart[0], positions, count, written)) {
         if (written != "endpart.snc")
             fprintf(stderr, "endpart.snc was written by another run since this one started; "
                             "this run's sync table is in %s\n", written.c_str());
@@ -144,7 +153,7 @@ void writeSyncTable() {
     std::string fallback = tablePath(1);
     std::string fallbackReason = "no state folder ($XDG_STATE_HOME and $HOME are unset)";
     if (!fallback.empty()) {
-        if (makeFolders(stateFolder()) && writeTableAs(fallback, tablesAtStart[1], written)) {
+        if (makeFolders(stateFolder()) && writeTableAs(fallback, tablesAtStart[1], positions, count, written)) {
             fprintf(stderr, "could not write endpart.snc here (%s); the sync table is in %s\n",
                     reason.c_str(), written.c_str());
             return;
@@ -155,7 +164,7 @@ void writeSyncTable() {
     for (FILE *out : {stderr, stdout}) {
         fprintf(out, "could not write endpart.snc: %s, nor %s; the sync table follows\n", reason.c_str(),
                 fallbackReason.c_str());
-        printSyncTable(out, syncPositions, syncCount);
+        printSyncTable(out, positions, count);
         fprintf(out, "\n");
         fflush(out);
     }

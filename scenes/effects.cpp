@@ -1,9 +1,11 @@
 // effects.cpp -- the effect set-up: global GL state, every model, texture and shared list
 #include "desktop.h"
 #include "effects.h"
+#include "loadfailures.h"
 #include "timeline.h"
 
 #include <GL/gl.h>
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -52,13 +54,29 @@ const char *const namedModelPaths[11] = {
     "data/3d/rave.lwo", "data/3d/spiral.lwo",
 };
 
+// Reads one model. A file the reader accepted but that holds nothing to draw would leave its
+// scene as empty as a missing one, so it is reported as one is.
+static LwoObject *loadModel(const char *path) {
+    std::string file = dataPath(path);
+    LwoObject *model = new (std::nothrow) LwoObject(file.c_str());
+    if (!model)
+        return nullptr;
+    bool drawable = false;
+    for (const LwoPolygon *p = model->polygons; p && !drawable; p = p->next)
+        drawable = model->isDrawable(p);
+    std::vector<std::string> failed = loadFailures();
+    if (!drawable && std::find(failed.begin(), failed.end(), file) == failed.end())
+        reportLoadFailure(file, "no triangles to draw");
+    return model;
+}
+
 void loadModels() {
     for (int i = 0; i < 11; i++)
-        *namedModels[i] = new (std::nothrow) LwoObject(dataPath(namedModelPaths[i]).c_str());
+        *namedModels[i] = loadModel(namedModelPaths[i]);
     for (char c = 'a'; c <= 'z'; c++) {
         char path[64];
         snprintf(path, sizeof path, "data/3d/writer/%c.lwo", c);
-        letterModels[c - 'a'] = new (std::nothrow) LwoObject(dataPath(path).c_str());
+        letterModels[c - 'a'] = loadModel(path);
     }
 
     // a missing object still gets its (empty) lists, so every scene can call them

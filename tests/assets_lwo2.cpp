@@ -13,7 +13,8 @@ namespace {
 // An object read from bytes, with everything the reader printed while reading it.
 struct Loaded {
     std::unique_ptr<LwoObject> object;
-    std::string output;
+    std::string output;  // standard output: the dumps
+    std::string errors;  // standard error: the failures
     std::string path;
 };
 
@@ -21,8 +22,10 @@ Loaded load(const Bytes &b, const std::string &name = "fixture.lwo") {
     Loaded l;
     l.path = writeFile(tempPath(name), b);
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     l.object.reset(new LwoObject(l.path.c_str()));
     fflush(stdout);
+    l.errors = testing::internal::GetCapturedStderr();
     l.output = testing::internal::GetCapturedStdout();
     return l;
 }
@@ -71,11 +74,14 @@ TEST(Lwo2Header, RefusesWhatIsNotAnLwo2Form) {
     Loaded notForm = load(fixture("not_form.lwo"), "not_form.lwo");
     expectEmpty(*notForm.object);
     EXPECT_FALSE(notForm.object->read(notForm.path.c_str()));
-    EXPECT_EQ(notForm.output, notForm.path + ": not an LWO2 object (no FORM header)\n");
+    EXPECT_EQ(notForm.errors, notForm.path + ": not an LWO2 object (no FORM header)\n");
 
     Loaded lwob = load(fixture("lwob.lwo"), "lwob.lwo");
     expectEmpty(*lwob.object);
-    EXPECT_EQ(lwob.output, lwob.path + ": not an LWO2 object (form type LWOB)\n");
+    EXPECT_EQ(lwob.errors, lwob.path + ": not an LWO2 object (form type LWOB)\n");
+    // a form type is four bytes from the file, printed as text
+    Loaded odd = load(form(Bytes(), "L\x1b[2"), "odd.lwo");
+    EXPECT_EQ(odd.errors, odd.path + ": not an LWO2 object (form type L\\x1b[2)\n");
 }
 
 TEST(Lwo2Header, EmptyFormIsAnEmptyObject) {
@@ -88,33 +94,28 @@ TEST(Lwo2Header, EmptyFormIsAnEmptyObject) {
 }
 
 TEST(Lwo2Header, MissingFileNamesTheFileOnce) {
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     LwoObject o("no/such/dir/missile.lwo");
-    fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "cannot open no/such/dir/missile.lwo: No such file or directory\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "no/such/dir/missile.lwo: No such file or directory\n");
     expectEmpty(o);
 }
 
 TEST(Lwo2Header, DirectoryEmptyAndOversizedFilesLeaveEmptyObjects) {
     Loaded empty = load(Bytes(), "empty.lwo");
     expectEmpty(*empty.object);
-    EXPECT_NE(empty.output.find("empty.lwo"), std::string::npos);
+    EXPECT_NE(empty.errors.find("empty.lwo"), std::string::npos);
 
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     LwoObject dir(testing::TempDir().c_str());
-    fflush(stdout);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("cannot read"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(": a folder, not a file"), std::string::npos);
     expectEmpty(dir);
 
     // a file one byte over the cap (sparse: it takes no disk) is refused on its size
     std::string huge = writeFile(tempPath("huge.lwo"), fixture("empty_form.lwo"));
     ASSERT_EQ(truncate(huge.c_str(), WHOLE_FILE_LIMIT + 1), 0);
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     LwoObject big(huge.c_str());
-    fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "cannot read " + huge + ": file too large (268435457 bytes)\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), huge + ": file too large (268435457 bytes)\n");
     expectEmpty(big);
 }
 
@@ -224,7 +225,7 @@ TEST(Lwo2Chunks, NextChunkIsReadAtTheDeclaredEnd) {
 TEST(Lwo2Chunks, FormLongerThanTheFileReadsWhatIsThere) {
     Bytes b = form(pointsChunk(tri).raw(polygonsChunk({{0, 1, 2}})), "LWO2", 5000);
     Loaded l = load(b, "short.lwo");
-    EXPECT_EQ(l.output, l.path + ": file ends early (" + std::to_string(b.size()) +
+    EXPECT_EQ(l.errors, l.path + ": file ends early (" + std::to_string(b.size()) +
                             " of 5008 bytes)\n");
     EXPECT_EQ(l.object->pointCount, 3u);
     EXPECT_EQ(l.object->polygonCount, 1);
@@ -238,9 +239,10 @@ TEST(Lwo2Chunks, EveryTruncationLeavesAConsistentObject) {
         Bytes whole = fixture(name);
         for (size_t n = 0; n < whole.size(); n++) {
             testing::internal::CaptureStdout();
+            testing::internal::CaptureStderr();
             LwoObject o(whole.data(), n, "prefix.lwo");
             fflush(stdout);
-            std::string output = testing::internal::GetCapturedStdout();
+            std::string output = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
             EXPECT_TRUE(namesEveryMessage(output, "prefix.lwo")) << output;
             expectConsistent(o);
             for (const LwoPolygon *p = o.polygons; p; p = p->next) {
@@ -306,7 +308,7 @@ TEST(Lwo2Surface, FewerThanSixBytesLeftAreSkipped) {
 TEST(Lwo2Surface, TextureBlockDump) {
     Loaded l = load(fixture("surf_block.lwo"));
     EXPECT_EQ(l.output,
-              "\t\t[IMAP] (86) <\x80>\n"
+              "\t\t[IMAP] (86) <\\x80>\n"  // the ordinal's byte, shown as text
               "\t\t\t[CHAN] (4) <COLR>\n"
               "\t\t\t[NAME] (6) <wood>\n"
               "\t\t\t[OREF] (8) <(none)>\n"

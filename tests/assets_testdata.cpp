@@ -25,6 +25,13 @@ std::string captured(const std::function<void()> &work) {
     return testing::internal::GetCapturedStdout();
 }
 
+// What the work reports on standard error: the readers' failures.
+std::string failures(const std::function<void()> &work) {
+    testing::internal::CaptureStderr();
+    work();
+    return testing::internal::GetCapturedStderr();
+}
+
 // A texture block as "HEADER:header sub-chunks:block sub-chunks".
 const char *imapUv = "IMAP:CHAN,OPAC,ENAB,NEGA:TMAP,PROJ,AXIS,IMAG,WRAP,WRPW,WRPH,VMAP,AAST,PIXB";
 const char *imapPlain = "IMAP:CHAN,OPAC,ENAB,NEGA:TMAP,PROJ,AXIS,IMAG,WRAP,WRPW,WRPH,AAST,PIXB";
@@ -205,7 +212,7 @@ TEST(TestdataLwo2, CountsAndTextureBlocksMatchTheManifest) {
 TEST(TestdataLwo2, OldFormatIsRefused) {
     for (const char *file : {"lwo2/lwob_concave_polygon.lwo", "lwo2/lwob_blue_cyl_tex.lwo"}) {
         std::unique_ptr<LwoObject> o;
-        std::string out = captured([&] { o.reset(new LwoObject((root + file).c_str())); });
+        std::string out = failures([&] { o.reset(new LwoObject((root + file).c_str())); });
         EXPECT_EQ(out, root + file + ": not an LWO2 object (form type LWOB)\n");
         EXPECT_EQ(o->pointCount, 0u);
         EXPECT_EQ(o->polygons, nullptr);
@@ -263,12 +270,12 @@ TEST(TestdataTga, UnsupportedAndMalformedFilesLoadWithoutACrash) {
                            "tga/irs_slice_copy_length.tga"};
     for (const char *file : files) {
         std::unique_ptr<TgaImage> image;
-        std::string out = captured([&] { image.reset(new TgaImage((root + file).c_str())); });
+        std::string out = failures([&] { image.reset(new TgaImage((root + file).c_str())); });
         EXPECT_EQ(image->pixels, nullptr) << file;
         EXPECT_EQ(out.compare(0, root.size() + strlen(file), root + file), 0) << out;
     }
     std::unique_ptr<TgaImage> overfull;
-    std::string out = captured(
+    std::string out = failures(
         [&] { overfull.reset(new TgaImage((root + "tga/irs_overfull_image.tga").c_str())); });
     EXPECT_NE(out.find("pixel data ends early"), std::string::npos) << out;
 }

@@ -10,7 +10,8 @@ namespace {
 
 struct Loaded {
     std::unique_ptr<TgaImage> image;
-    std::string output;
+    std::string output;  // standard output: the greyscale notice
+    std::string errors;  // standard error: the failures
     std::string path;
 };
 
@@ -18,8 +19,10 @@ Loaded load(const Bytes &b, const std::string &name = "fixture.tga") {
     Loaded l;
     l.path = writeFile(tempPath(name), b);
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     l.image.reset(new TgaImage(l.path.c_str()));
     fflush(stdout);
+    l.errors = testing::internal::GetCapturedStderr();
     l.output = testing::internal::GetCapturedStdout();
     return l;
 }
@@ -130,16 +133,16 @@ TEST(TgaPackets, DecodingStopsAtTheEndOfTheStore) {
 TEST(TgaPackets, ShortDataIsReportedAndTheRestLeftBlack) {
     Loaded rle = loadFixture("rle24_truncated.tga");
     ASSERT_NE(rle.image->pixels, nullptr);
-    EXPECT_EQ(rle.output, rle.path + ": pixel data ends early (3 of 16 pixels)\n");
+    EXPECT_EQ(rle.errors, rle.path + ": pixel data ends early (3 of 16 pixels)\n");
     EXPECT_EQ(rle.image->pixels[2], 0xFF030201u);
     EXPECT_EQ(rle.image->pixels[3], 0u);
 
     Loaded raw = loadFixture("raw24_truncated.tga");
     ASSERT_NE(raw.image->pixels, nullptr);
-    EXPECT_EQ(raw.output, raw.path + ": pixel data ends early (1 of 16 pixels)\n");
+    EXPECT_EQ(raw.errors, raw.path + ": pixel data ends early (1 of 16 pixels)\n");
 
     Loaded bare = loadFixture("header_only.tga");
-    EXPECT_EQ(bare.output, bare.path + ": pixel data ends early (0 of 64 pixels)\n");
+    EXPECT_EQ(bare.errors, bare.path + ": pixel data ends early (0 of 64 pixels)\n");
 }
 
 TEST(TgaRefused, UnsupportedKindsLeaveNoPixelsAndSaySo) {
@@ -156,25 +159,23 @@ TEST(TgaRefused, UnsupportedKindsLeaveNoPixelsAndSaySo) {
     for (auto &c : cases) {
         Loaded l = loadFixture(c.name);
         expectNoPixels(l);
-        EXPECT_EQ(l.output, l.path + ": " + c.message + "\n");
+        EXPECT_EQ(l.errors, l.path + ": " + c.message + "\n");
     }
     // a header whose type byte no TGA file has, colour map or not
     Loaded random = load(tgaFile(87, 2, 2, 8, 0, Bytes().u8(0), 0, 1), "type87.tga");
     expectNoPixels(random);
-    EXPECT_EQ(random.output, random.path + ": not a TGA image type (type 87, 2 x 2, 8 bits per pixel)\n");
+    EXPECT_EQ(random.errors, random.path + ": not a TGA image type (type 87, 2 x 2, 8 bits per pixel)\n");
 }
 
 TEST(TgaRefused, MissingAndShortFiles) {
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     TgaImage missing("data/textures/nothing.tga");
-    fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "cannot open data/textures/nothing.tga: No such file or directory\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "data/textures/nothing.tga: No such file or directory\n");
     EXPECT_EQ(missing.pixels, nullptr);
 
     Loaded shortFile = load(Bytes().u8(0).u8(0).u8(2), "short.tga");
     expectNoPixels(shortFile);
-    EXPECT_EQ(shortFile.output,
+    EXPECT_EQ(shortFile.errors,
               shortFile.path + ": not a TGA image (3 bytes, too short for the header)\n");
 }
 
@@ -184,9 +185,10 @@ TEST(TgaRefused, EveryTruncationLoads) {
     for (auto &f : tgaFixtures()) {
         for (size_t n = 0; n < f.second.size() && n < 400; n++) {
             testing::internal::CaptureStdout();
+            testing::internal::CaptureStderr();
             TgaImage image(f.second.data(), n, "prefix.tga");
             fflush(stdout);
-            std::string output = testing::internal::GetCapturedStdout();
+            std::string output = testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout();
             EXPECT_TRUE(namesEveryMessage(output, "prefix.tga")) << output;
             EXPECT_EQ(image.pixels == nullptr, image.width == 0);
         }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <sstream>
 #include <thread>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
@@ -421,7 +422,13 @@ TEST_F(Audio, HandleZeroAndBadFiles) {
                                           std::vector<uint8_t>(moduleBytes.begin(), moduleBytes.begin() + cut)));
     reasons[4] = "not an XM module";  // 10 bytes: the signature is cut
     badModules.push_back(scratchDir());
-    reasons.push_back("Is a directory");
+    reasons.push_back("a folder, not a file");
+    // a named pipe with no writer is refused at once: reading it would wait for ever
+    std::string fifo = scratchDir() + "/fifo.xm";
+    remove(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    badModules.push_back(fifo);
+    reasons.push_back("a named pipe (FIFO), not a regular file");
     // a file over the limit is refused on its size, before it is read (a sparse file here)
     std::string huge = scratchDir() + "/huge.xm";
     FILE *f = fopen(huge.c_str(), "wb");

@@ -596,6 +596,46 @@ TEST_F(Capture, AFullDiskLeavesNothingBrokenUnderTheOutputsName) {
     EXPECT_LT(cut.frames, 60) << log;
 }
 
+// A disk too small for the capture (a tmpfs of 2 MB in a mount namespace of the test's own): the
+// capture says so before it renders anything and leaves nothing there; --force renders anyway,
+// and meets the full disk as any capture would.
+TEST_F(Capture, ADiskTooSmallIsFoundBeforeRendering) {
+    ASSERT_EQ(0, mkdir(path("small").c_str(), 0777));
+    // root mounts in a namespace of its own; another user may in a user namespace, where allowed
+    std::string unshare;
+    for (const char *command : {"unshare -m", "unshare -rm"}) {
+        std::string probe = std::string(command) + " sh -c 'mount -t tmpfs -o size=2m tmpfs " + path("small") +
+                            "' 2>/dev/null";
+        if (system(probe.c_str()) == 0) {
+            unshare = command;
+            break;
+        }
+    }
+    if (unshare.empty())
+        GTEST_SKIP() << "no mount namespace here to make a small disk in";
+    // the capture on the small disk; what it left there is listed in NAME.files
+    auto onSmallDisk = [&](const std::string &arguments, const std::string &name) {
+        std::string command = "cd '" + workDir + "' && " + unshare +
+                              " sh -c 'mount -t tmpfs -o size=2m tmpfs small && \"$0\" \"$@\"; status=$?; "
+                              "ls small >" + name + ".files; exit $status' '" CAPTURE_PROGRAM "' " + arguments +
+                              " >" + name + ".out 2>" + name + ".err";
+        int status = system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    // the whole presentation here (about 13 s) takes several MB at 640x480
+    EXPECT_EQ(1, onSmallDisk("small/whole.mp4", "tiny"));
+    std::string log = readFileText(path("tiny.err"));
+    EXPECT_NE(std::string::npos, log.find("small/whole.mp4 would need about ")) << log;
+    EXPECT_NE(std::string::npos, log.find("--force renders anyway")) << log;
+    EXPECT_EQ(std::string::npos, log.find("frame ")) << "nothing is rendered: " << log;
+    EXPECT_EQ("", readFileText(path("tiny.files")));
+
+    EXPECT_EQ(1, onSmallDisk("small/forced.mp4 --fps 10 --force", "forced"));
+    log = readFileText(path("forced.err"));
+    EXPECT_EQ(std::string::npos, log.find("would need about")) << log;
+    EXPECT_NE(std::string::npos, log.find("small/forced.mp4 could not be completed")) << log;
+}
+
 TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(1, capture("movie.avi --fps 10 --to 1", "avi"));
     EXPECT_NE(0, access(path("movie.avi").c_str(), F_OK));

@@ -16,7 +16,7 @@ add_test(NAME player_end_to_end
   COMMAND with_sound_server pulseaudio ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
           $<TARGET_FILE:slow_start>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
-set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 300)
+set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 480)
 
 add_executable(endpart_test endpart_test.cpp)
 target_link_libraries(endpart_test PRIVATE demo GTest::gtest)

@@ -81,7 +81,7 @@ Initializing GLUT ...
 Playing muzak...
 Entering mainloop...
 LINES
-check "no failure messages with the real data" bash -c "! grep -q -e 'Aw shit' -e 'cannot open' '$work/out'"
+check "no failure messages with the real data" bash -c "! grep -q 'Aw shit' '$work/out' && ! grep -q 'could not load' '$work/err'"
 # however slow the machine, a window with no room above 640x480 keeps its picture's size
 check "the picture is never made smaller at 640x480 or 900x500" bash -c "! grep -q 'picture is drawn at' '$work/out'"
 red=$(share x "640x480+0+0" "rgb(204,0,0)")
@@ -190,36 +190,69 @@ sleep 1
 escape
 check "Escape while fullscreen exits 0 within a second (got $status)" test "$status" = 0
 
-# 3. No data at all: a word on where it looked and how to fix it, and exit 1 at once, without
-# a window; then a module and a stream that are not valid.
-mkdir -p "$work/empty" "$work/bad/data"
+# 3. No data at all (a file named data, then a loop of links): a word on where it looked, what
+# is wrong there and how to fix it, and exit 1 at once, without a window; then a module and a
+# stream that are not valid.
+mkdir -p "$work/empty" "$work/loop" "$work/bad/data"
+touch "$work/empty/data"
+ln -s data "$work/loop/data"
 if [ -e /usr/local/share/games/vortazov/data ]; then
     echo "skipped: an installed data folder would be found"
 else
     (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
     status=$?
     check "without data anywhere exits 1 at once (got $status)" test "$status" = 1
-    check "says where it looked" grep -q "^  $work/empty/data (the working directory's data/)$" "$work/err"
+    check "says where it looked, and that data is a file there" \
+        grep -q "^  $work/empty/data (the working directory's data/): a file, not a folder$" "$work/err"
     check "and how to fix it" grep -q "^Start vortazov from the folder that holds data/" "$work/err"
     check "opens no window and loads nothing" test ! -s "$work/out"
+    (cd "$work/loop" && PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+    check "a data that is a loop of links cannot be resolved, and says why" \
+        grep -q "^  $work/loop/data (the working directory's data/): cannot be resolved: Too many levels of symbolic links$" "$work/err"
 fi
 
 echo "this is not a module" >"$work/bad/data/compruss.xm"
 echo "this is not a stream" >"$work/bad/data/farewell.mp3"
+for f in 3d textures particle.tga; do [ -e "$root/data/$f" ] && ln -s "$root/data/$f" "$work/bad/data/"; done
 start "$work/bad" none
 sleep 2
 escape
-check "a text file named as the module is refused, no crash (got $status)" test "$status" = 0
+check "a text file named as the module is refused, no crash, and Escape ends with status 1 (got $status)" \
+    test "$status" = 1
 check "and reported" grep -q "^Aw shit, couldn't load the muzak either!$" "$work/out"
-check "with the reason" grep -q "^data/compruss.xm: not an XM module$" "$work/out"
+check "with the reason on standard error" grep -q "^data/compruss.xm: not an XM module$" "$work/err"
+check "and listed at the end" grep -q "^vortazov: could not load data/compruss.xm$" "$work/err"
 if [ -f "$root/data/compruss.xm" ]; then
+    # a module cut short: the window says which file and why, instead of a blank red picture
     head -c 3000 "$root/data/compruss.xm" >"$work/bad/data/compruss.xm"
     start "$work/bad" none
     sleep 2
+    import -window root "$work/shot.png"
     escape
-    check "a truncated module does not crash the program (got $status)" test "$status" = 0
-    check "and is named as such" grep -q "^data/compruss.xm: truncated XM module$" "$work/out"
+    check "a truncated module does not crash the program, and Escape ends with status 1 (got $status)" \
+        test "$status" = 1
+    check "it is named as such on standard error" grep -q "^data/compruss.xm: truncated XM module$" "$work/err"
+    # below the status line the window is not the plain clear colour: a dark panel with its text
+    red=$(share x "640x440+0+40" "rgb(204,0,0)")
+    check "and the window says so rather than showing the plain red ($red)" greater 0.8 "$red"
+    dark=$(share x "560x100+40+190" "rgb(38,0,0)")
+    check "on a dark panel ($dark)" greater "$dark" 0.5
 fi
+
+# An object of random bytes: the show goes on without it, but it is named on standard error,
+# and the program does not end as if all went well.
+mkdir -p "$work/object/data/3d"
+for f in "$root"/data/*; do [ "$f" = "$root/data/3d" ] || ln -s "$f" "$work/object/data/"; done
+for f in "$root"/data/3d/*; do ln -s "$f" "$work/object/data/3d/"; done
+rm "$work/object/data/3d/samovar.lwo"
+head -c 5000 /dev/urandom >"$work/object/data/3d/samovar.lwo"
+start "$work/object" none
+sleep 2
+escape
+check "a random-bytes object: Escape ends with status 1 (got $status)" test "$status" = 1
+check "and it is named on standard error" grep -q "^data/3d/samovar.lwo: not an LWO2 object" "$work/err"
+check "and listed at the end" grep -q "^vortazov: could not load data/3d/samovar.lwo$" "$work/err"
+check "with no byte of it on either output" bash -c "! LC_ALL=C grep -q -P '[^\\t\\x20-\\x7e]' '$work/out' '$work/err'"
 
 # 4. A second X server, 1920x1080, that keeps the root's properties between clients (-noreset):
 # a desktop scaled 2x by Xft.dpi, then two monitors side by side and no window manager.

@@ -1,9 +1,10 @@
-// player_signals_test.cpp -- Ctrl+C, kill and a hang-up end the real program the way Escape does
+// player_signals_test.cpp -- Ctrl+C, kill and a hang-up end the real program the way Escape does, stuck or not
 //
 // Runs the real vortazov under the Xvfb that ctest starts, in a scratch working directory whose
 // module reaches the end of the timeline in under a second (twenty one-row orders, then one of
 // 64 rows, at 9.8 ms a row), so the end part begins at once; the stream, models and images are
-// the project's. SPACE is pressed three times in the end part, then the signal is sent.
+// the project's. SPACE is pressed three times in the end part, then the signal is sent. The same
+// on an X server of the test's own that is then stopped, and with a stream that cannot be read.
 #include "xmwriter.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,30 @@ static XmModule quickTimeline() {
     m.orders.assign(20, 0);
     m.orders.push_back(1);
     return m;
+}
+
+// Starts the program in `dir`, its standard output and error into `out` and `err` there, on the
+// X display `display` (null: the one ctest started), with no sound server to reach.
+static pid_t startPlayer(const std::string &dir, const char *display = nullptr) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (display)
+            setenv("DISPLAY", display, 1);
+        setenv("PULSE_SERVER", ("unix:" + dir + "/no-server").c_str(), 1);
+        if (chdir(dir.c_str()) != 0 || !freopen("out", "w", stdout) || !freopen("err", "w", stderr))
+            _exit(127);
+        execl(PLAYER_PROGRAM, PLAYER_PROGRAM, (char *)nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits until the program in `dir` has entered its main loop and the quick timeline has
+// handed over to the end part.
+static void waitForEndPart(const std::string &dir) {
+    for (int i = 0; i < 300 && readText(dir + "/out").find("Entering mainloop") == std::string::npos; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 }
 
 // Waits up to `seconds` for the child to end; true with its status when it did.
@@ -185,6 +210,113 @@ TEST_F(Launcher, AReadOnlyFolderAndNoOutputStillKeepTheSyncPoints) {
     EXPECT_EQ(2u, tablePositions(readText(table)).size()) << readText(err);
     EXPECT_NE(std::string::npos, readText(err).find("the sync table is in " + table)) << readText(err);
     EXPECT_NE(0, access((workDir + "/endpart.snc").c_str(), F_OK));
+}
+
+// An X server that stops answering (stopped here, as one that another client holds or a debugger
+// halts) keeps the main thread waiting on it for ever; a signal still ends the program within
+// two seconds, as that signal, with the sync points recorded so far written.
+class FrozenDisplay : public Signals {};
+
+TEST_F(FrozenDisplay, ASignalStillEndsTheProgramWithTheTableWritten) {
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    pid_t xserver = fork();
+    if (xserver == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
+               (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    ASSERT_GT(xserver, 0);
+    // the number, then a line end in a write of its own: a server whose second write finds the
+    // pipe closed dies of it
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+    std::string display = ":" + number;
+    std::string table = workDir + "/endpart.snc";
+    remove(table.c_str());
+
+    pid_t pid = startPlayer(workDir, display.c_str());
+    ASSERT_GT(pid, 0);
+    waitForEndPart(workDir);
+    std::string keys = "DISPLAY=" + display + " xdotool mousemove 320 240 key space sleep 0.2 key space sleep 0.2 key space";
+    EXPECT_EQ(0, system(keys.c_str()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(xserver, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the program is waiting on it by now
+
+    ASSERT_EQ(0, kill(pid, SIGTERM));
+    auto sent = std::chrono::steady_clock::now();
+    int status = 0;
+    bool ended = waitFor(pid, 10, &status);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    kill(xserver, SIGCONT);
+    kill(xserver, SIGTERM);
+    waitpid(xserver, nullptr, 0);
+    ASSERT_TRUE(ended) << "SIGTERM did not end the program";
+    printf("ended %.2f s after SIGTERM\n", seconds);
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << "status " << status;
+    std::string err = readText(workDir + "/err");
+    EXPECT_NE(std::string::npos, err.find("did not answer Terminated")) << "the main thread was not stuck: " << err;
+    EXPECT_EQ(3u, tablePositions(readText(table)).size()) << err;
+}
+
+// A stream that is a named pipe: nothing writes to it, and reading it would wait for ever. The
+// switch to the end part refuses it at once and says so, on standard error and in the window,
+// and Escape still ends the program, with status 1.
+class BrokenStream : public Signals {};
+
+// Fraction of the pixels of the region (WxH+X+Y) of a screenshot within 10% of a colour.
+static double shareOf(const std::string &shot, const char *region, const char *colour) {
+    std::string command = "convert '" + shot + "' -crop " + region + " -fuzz 10% -fill white -opaque '" + colour +
+                          "' -fill black +opaque white -format '%[fx:mean]' info:";
+    FILE *p = popen(command.c_str(), "r");
+    double share = -1;
+    if (p) {
+        if (fscanf(p, "%lf", &share) != 1)
+            share = -1;
+        pclose(p);
+    }
+    return share;
+}
+
+TEST_F(BrokenStream, AFifoIsRefusedAtTheSwitchAndNamedInTheWindow) {
+    std::string dir = workDir + "/fifo";
+    std::string data = dir + "/data";
+    ASSERT_EQ(0, system(("mkdir -p '" + data + "' && cd '" + data + "' && for f in ../../data/*; do "
+                         "[ \"$f\" = ../../data/farewell.mp3 ] || ln -s \"$f\" .; done").c_str()));
+    ASSERT_EQ(0, mkfifo((data + "/farewell.mp3").c_str(), 0600));
+    pid_t pid = startPlayer(dir);
+    ASSERT_GT(pid, 0);
+    waitForEndPart(dir);
+    std::string shot = dir + "/shot.png";
+    EXPECT_EQ(0, system(("import -window root '" + shot + "'").c_str()));
+    EXPECT_EQ(0, system("xdotool mousemove 320 240 key Escape"));
+    int status = 0;
+    bool ended = waitFor(pid, 3, &status);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    ASSERT_TRUE(ended) << "the program hung: " << readText(dir + "/err");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    std::string err = readText(dir + "/err");
+    EXPECT_NE(std::string::npos, err.find("data/farewell.mp3: a named pipe (FIFO), not a regular file\n")) << err;
+    EXPECT_NE(std::string::npos, err.find("vortazov: could not load data/farewell.mp3\n")) << err;
+    EXPECT_NE(std::string::npos, readText(dir + "/out").find("Aw shit, couldn't load the muzak either!"));
+    // the end part shows the dark panel with the message, not the plain clear colour
+    EXPECT_GT(shareOf(shot, "560x100+40+190", "rgb(38,0,0)"), 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Quit, Signals, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

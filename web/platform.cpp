@@ -64,7 +64,7 @@ static const char *syncTableAsText() {
     FILE *text = open_memstream(&tableText, &length);
     if (!text)
         return "";
-    printSyncTable(text, syncPositions, syncCount);
+    printSyncTable(text, syncPositions.load(), syncCount.load());
     fclose(text);
     return tableText ? tableText : "";
 }

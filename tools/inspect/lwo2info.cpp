@@ -4,9 +4,9 @@
 
 #include "lwo2.h"
 
-// For each file: the reader's own output (messages and the texture-block dump), then
-// the counts it kept, the polygon sizes, the polygons the compilers would skip, and the
-// bounding box of the points.
+// For each file: the reader's own output (the texture-block dump, and its failures on standard
+// error), then the counts it kept, the polygon sizes, the polygons the compilers would skip, and
+// the bounding box of the points.
 int main(int argc, char **argv) {
     if (argc < 2) {
         printf("usage: lwo2info FILE...\n");

@@ -162,13 +162,18 @@ page.canvas.addEventListener('pointerdown', (event) => {
         Module._webTap();
 });
 
-// The show has ended (its last word, Escape); the program has offered the sync table, if
-// SPACE recorded any points.
-function showEnded() {
+// The show has ended (its last word, Escape), with status 1 when a data file could not be
+// loaded; the program has offered the sync table, if SPACE recorded any points.
+function showEnded(status) {
     setState('ended');
     page.progress.hidden = true;
     page.start.hidden = true;
-    say(Module._webSyncCount() > 0 ? 'The end. The sync points are in endpart.snc.' : 'The end.');
+    let text = 'The end.';
+    if (Module._webSyncCount() > 0)
+        text += ' The sync points are in endpart.snc.';
+    if (status)
+        text += '\nSome of the data could not be loaded: the console names the files.';
+    say(text);
 }
 
 // --- start
