@@ -143,6 +143,20 @@ def live(url, moments):
             check(abs(began - moments['switch']) < 0.1,
                   'the end part began at %.3f s of the music heard (the timeline ends at %.3f s)'
                   % (began, moments['switch']))
+        # F12: the picture as shown, a download (read back after the frame's drawing is done)
+        browser.keys(webdriver.F12)
+        picture = None
+        for _ in range(50):
+            pictures = [f for f in os.listdir(browser.downloads) if f.startswith('vortazov-') and f.endswith('.png')]
+            if pictures:
+                picture = os.path.join(browser.downloads, pictures[0])
+                break
+            time.sleep(0.1)
+        red = subprocess.run(['convert', picture, '-fuzz', '10%', '-fill', 'white', '-opaque', 'rgb(204,0,0)',
+                              '-fill', 'black', '+opaque', 'white', '-format', '%[fx:mean]', 'info:'],
+                             capture_output=True, text=True).stdout if picture else '0'
+        check(picture is not None and float(red) > 0.5,
+              'F12 saved the picture as shown: %s, %.0f %% of it the background red' % (picture, 100 * float(red)))
         browser.keys(webdriver.ESCAPE)
         browser.wait_for("return document.body.dataset.state == 'ended'", timeout=5)
         table = os.path.join(browser.downloads, 'endpart.snc')

@@ -6,6 +6,7 @@
 import base64
 import json
 import os
+import shutil
 import socket
 import subprocess
 import tempfile
@@ -122,6 +123,7 @@ class Browser:
             pass
         self.driver.terminate()
         self.driver.wait()
+        shutil.rmtree(self.profile, ignore_errors=True)
 
 
 F11 = '\ue03b'

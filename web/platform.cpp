@@ -6,6 +6,7 @@
 #include "desktop.h"
 #include "player.h"
 
+#include <GL/gl.h>
 #include <emscripten.h>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,8 @@ void saveScreenshotIfAsked(int, int) {
     char name[64];
     time_t now = time(nullptr);
     strftime(name, sizeof name, "vortazov-%Y%m%d-%H%M%S.png", localtime(&now));
+    // the frame's drawing is sent to WebGL at the swap; the canvas holds it only after that
+    glFinish();
     EM_ASM({
         const name = UTF8ToString($0);
         Module.canvas.toBlob((blob) => Module.saveFile(name, blob), 'image/png');
