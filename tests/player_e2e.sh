@@ -147,6 +147,26 @@ check "and the sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0
 check "no other output message (got $(grep -c '^Sound output' "$work/out"))" test "$(grep -c '^Sound output' "$work/out")" = 1
 check "and Escape exits 0 (got $status)" test "$status" = 0
 
+# 1d. PipeWire: another sink becomes the desktop's default; the output is opened again there.
+# (PulseAudio moves the stream over itself, and cubeb hears of it no more than we do.)
+if [ "$output" = pipewire ]; then
+    start "$root" server
+    sleep 3
+    pactl load-module module-null-sink sink_name=vortazov_other rate=48000 channels=2 >/dev/null
+    pactl set-default-sink vortazov_other
+    for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
+    check "a new default sink: the output is lost and found again" \
+        test "$(grep -c -e '^Sound output lost (the default output changed)' -e '^Sound output found again' "$work/out")" = 2
+    parec -d vortazov_other.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/other.raw" &
+    recorder=$!
+    sleep 3
+    kill "$recorder"; wait "$recorder" 2>/dev/null
+    escape
+    peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/other.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+    check "the new default sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
+    pactl set-default-sink vortazov_null
+fi
+
 if [ "$only" = sound ]; then
     finish
     exit
