@@ -251,6 +251,7 @@ static spa_hook pwMonitorListener;
 static std::atomic<int> pwMonitorRate;  // the recording's rate once its format is set: the graph's
 static std::vector<Cycle> cycles;       // [recordLock] oldest first
 static int64_t ticksAhead;              // [recordLock] graph position minus recording frame: steps when a cycle is missed
+static int64_t ticksAheadNew;           // [recordLock] ... a different value seen on the last buffer, not yet confirmed
 
 static void onMonitorFormat(void *, uint32_t id, const spa_pod *param) {
     spa_audio_info_raw info;
@@ -274,12 +275,20 @@ static void onMonitorProcess(void *) {
         std::vector<int16_t> &recorded = nativeRecording.pcm;
         Cycle c = {0, int64_t(recorded.size() / 2), int64_t(bytes / 4), 0};
         if (taken++ == 0 && t.rate.denom > 0) {
-            c.now = t.now;
             c.delay = double(t.delay) * t.rate.num * pwMonitorRate / t.rate.denom;
+            // A call that comes late reads the next cycle's account for this cycle's buffer
+            // (the graph position one quantum ahead, and back in step at the next buffer):
+            // its moment is taken back by that much. Only a step that stays is a missed cycle.
             int64_t ahead = int64_t(t.ticks) - c.first;
-            if (!cycles.empty() && ahead != ticksAhead)
+            if (cycles.empty())
+                ticksAhead = ticksAheadNew = ahead;
+            if (ahead != ticksAhead && ahead == ticksAheadNew) {
+                ticksAhead = ahead;
                 nativeRecording.holes++;
-            ticksAhead = ahead;
+            }
+            ticksAheadNew = ahead;
+            double early = double(ahead - ticksAhead) * t.rate.num / t.rate.denom;
+            c.now = t.now - int64_t(early * 1e9);
         }
         cycles.push_back(c);
         recorded.insert(recorded.end(), pcm, pcm + bytes / 2);
@@ -686,6 +695,13 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     readingStop = true;
     if (reader.joinable())
         reader.join();
+    // what the recorders met while the engine was measured (clients leaving later change the quantum)
+    Recording seen;
+    {
+        std::lock_guard<std::mutex> lock(recordLock);
+        seen.holes = (native ? nativeRecording : pulseRecording).holes;
+        seen.overflows = (native ? nativeRecording : pulseRecording).overflows;
+    }
     if (pulse) {
         placeSamples(samples, rate);
         for (Sample &s : samples)
@@ -743,7 +759,7 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         }
         previous = s.word;
     }
-    const Recording &r = referenceRecording;
+    const Recording &r = seen;
     bool clean = breaks.empty() && r.holes == 0 && r.overflows == 0 && rate == recordRate;
     std::string verdict = clean ? "clean" : "NOT CLEAN:";
     if (rate != recordRate)
