@@ -116,7 +116,8 @@ start "$root" server
 sleep 6
 kill -WINCH "$SOUND_SERVER_CONTROL"
 for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
-check "the output is lost and found again once each" \
+got=$(grep -e '^Sound output lost' -e '^Sound output found' "$work/out" | tr '\n' ' ')
+check "the output is lost and found again once each (got: $got)" \
     test "$(grep -c -e '^Sound output lost' -e "^Sound output found again ($output)" "$work/out")" = 2
 parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/again.raw" &
 recorder=$!
