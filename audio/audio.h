@@ -5,11 +5,15 @@
 // The engine renders the module and the stream into stereo 16-bit frames at the output's
 // rate (audioOutputRate), 44100 Hz unless a device runs at another. Where those frames go
 // is the back-end:
-//   AUDIO_DEVICE  a cubeb output stream (a sound server or a card); the frame heard now is
-//                 cubeb's stream position, which counts the server's or the card's latency.
-//                 The stream opens at the rate the server runs at (e.g. 48000 Hz), and the
-//                 engine renders the module at that rate and resamples the MP3 to it, so
-//                 that nothing resamples on the way; positions are the same at every rate.
+//   AUDIO_DEVICE  a sound device: PipeWire's own stream where a PipeWire server with a sink
+//                 answers, else a cubeb output stream (PulseAudio, ALSA, ...). The frame
+//                 heard now is PipeWire's account of each graph cycle, carried on by the
+//                 steady clock, or cubeb's stream position; both count the server's or the
+//                 card's latency. The stream opens at the rate the server runs at (e.g.
+//                 48000 Hz), and the engine renders the module at that rate and resamples
+//                 the MP3 to it, so that nothing resamples on the way; positions are the
+//                 same at every rate. Standard output names the device once, and says
+//                 when one is lost, found again, or found after BASS_Init fell back.
 //                 Plays on AUDIO_SILENT while there is none: when none opens within 3 s
 //                 of BASS_Init, or when it fails, stalls for half a second (a server that
 //                 stopped answering) or the default output changes; the silent clock then
@@ -44,11 +48,12 @@ int audioOutputRate();
 // The rate the pull and silent back-ends render at, chosen before BASS_Init (tests compare
 // positions across rates); a device takes the server's. The capture keeps AUDIO_RATE.
 void audioSelectRate(int rate);
-// Which of cubeb's own back-ends AUDIO_DEVICE opens ("pulse", "alsa", "jack", "sndio"); null,
-// the default, lets cubeb try them in its order. A named one that cannot be had counts as
-// no device. Choose before BASS_Init; the string must outlive the call.
+// Which device AUDIO_DEVICE opens: "pipewire" (PipeWire's own stream) or one of cubeb's
+// back-ends ("pulse", "alsa", "jack", "sndio"); null, the default, tries PipeWire first and
+// then cubeb's back-ends in cubeb's order. A named one that cannot be had counts as no
+// device. Choose before BASS_Init; the string must outlive the call.
 void audioSelectOutput(const char *name);
-// The output in use: cubeb's back-end name while a device plays, "silent" or "pull".
+// The output in use: "pipewire" or cubeb's back-end name while a device plays, "silent" or "pull".
 const char *audioOutputName();
 
 // Why the last BASS_MusicLoad or BASS_StreamCreateFile that returned 0 failed, e.g. "not an

@@ -38,6 +38,7 @@ std::condition_variable keeperWake;
 bool keeperStop;
 bool keeperDone;
 int keeperAttempts;
+bool startFellBack;
 
 // --- the clock
 int64_t deviceBase;

@@ -5,10 +5,10 @@
 
 namespace engine {
 
-// The frame heard now, from the device's position `position` (when `fresh`) and the steady
-// clock; clockLock held. A frame index counts frames from 0: "heard up to frame h" means
-// frame h - 1 is sounding.
-int64_t heardFrameLocked(bool fresh, uint64_t position) {
+// The frame heard now, from the device's position `position` at moment `at` (when `fresh`)
+// and the steady clock; clockLock held. A frame index counts frames from 0: "heard up to
+// frame h" means frame h - 1 is sounding.
+int64_t heardFrameLocked(bool fresh, uint64_t position, Clock::time_point at) {
     if (!initialized)
         return 0;
     if (activeBackend == AUDIO_PULL)
@@ -20,12 +20,13 @@ int64_t heardFrameLocked(bool fresh, uint64_t position) {
         heard = silentBase + ns * outputRate / 1000000000;
     } else {
         // Servers update the position in steps (ALSA per period, PulseAudio per timing
-        // update unless it interpolates); in between, time runs on by the steady clock.
+        // update unless it interpolates, PipeWire per graph cycle); in between, time runs on
+        // by the steady clock.
         if (fresh && position != devicePosition) {
             devicePosition = position;
-            devicePositionTime = now;
+            devicePositionTime = at;
         }
-        double since = std::chrono::duration<double>(now - devicePositionTime).count();
+        double since = std::max(0.0, std::chrono::duration<double>(now - devicePositionTime).count());
         double limit = std::chrono::duration<double>(interpolationLimit).count();
         int64_t ahead = int64_t(std::min(since, limit) * outputRate);
         heard = std::min(deviceBase + int64_t(devicePosition) + ahead, renderedFrames);
@@ -51,11 +52,12 @@ int64_t heardFrame() {
         positionReaders++;
     }
     uint64_t position = 0;
-    bool fresh = cubeb_stream_get_position(d->stream, &position) == CUBEB_OK;
+    Clock::time_point at;
+    bool fresh = d->kind->position(d, position, at);
     std::lock_guard<std::mutex> clock(clockLock);
     positionReaders--;
     // the device may have been given up meanwhile: its position then counts for nothing
-    return heardFrameLocked(fresh && device == d, position);
+    return heardFrameLocked(fresh && device == d, position, at);
 }
 
 // The frame the position queries answer for: the one heard `lookaheadSeconds` from now, so

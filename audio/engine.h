@@ -2,19 +2,20 @@
 //
 // The engine's jobs lie in one file each: load.cpp reads files and checks XM modules;
 // channels.cpp renders the module and the stream and keeps their position stamps; clock.cpp
-// says which output frame is heard now; output.cpp drives the outputs (a cubeb device, the
-// silent clock); bass.cpp is the interface of bass.h and audio.h.
+// says which output frame is heard now; output.cpp drives the outputs (a sound device, the
+// silent clock); pipewire.cpp and cubeb.cpp are the sound devices; bass.cpp is the interface
+// of bass.h and audio.h.
 #pragma once
 #include "audio.h"
 #include "bass.h"
 
-#include <cubeb/cubeb.h>
 #include <libopenmpt/libopenmpt.hpp>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,12 +24,14 @@
 
 // What "heard now" rests on, per output, as measured by bench/audio_sync.cpp against a real
 // server (a null sink's monitor recorded in the same process at the sink's rate, aligned
-// sample-exactly with libopenmpt's render at that rate; see the README for the figures):
-//   - cubeb's pulse back-end on PulseAudio 16 and on PipeWire 0.3 through pipewire-pulse:
-//     the position comes from libpulse's timing, which counts the sink's latency. On
-//     PulseAudio it is the frame played to within a frame or two. On PipeWire libpulse's
-//     smoother extrapolates between timing answers that pipewire-pulse gives as of its last
-//     graph cycle, and the position wanders by a few milliseconds either way;
+// sample-exactly with libopenmpt's render at that rate; see docs/audio-sync.md):
+//   - PipeWire's own stream: PipeWire's account of each graph cycle (pw_stream_get_time_n),
+//     carried on by the monotonic clock between cycles;
+//   - cubeb's pulse back-end on PulseAudio 16: the position comes from libpulse's timing,
+//     which counts the sink's latency; it is the frame played to within a frame or two. On
+//     PipeWire through pipewire-pulse (used only where the stream of its own cannot be had)
+//     libpulse's smoother extrapolates between timing answers that pipewire-pulse gives as
+//     of its last graph cycle, and the position wanders by a few milliseconds either way;
 //   - cubeb's alsa back-end through the ALSA pulse plugin: the position is the frames
 //     written minus snd_pcm_delay;
 //   - no server at all: the silent clock, steady-clock time x the output's rate.
@@ -47,6 +50,10 @@ static const int chunkFrames = AUDIO_CHUNK_FRAMES;
 // makes of it, so this only trades the risk of an underrun on a busy machine against how
 // soon BASS_Stop falls silent.
 static const int deviceLatencyFrames = 2048;
+// The graph cycle we ask PipeWire for, in frames at the stream's rate (21 ms at 48 kHz): the
+// stream has one cycle in the sink and the next one rendered meanwhile, so it holds about as
+// much as cubeb's request. Other clients may make the cycle shorter; the clock follows.
+static const int pipewireQuantum = deviceLatencyFrames / 2;
 // Stamps kept per channel; a lookup reaches back only over the output's buffering.
 static const int stampCapacity = 1024;
 // How far the silent clock's renderer keeps ahead of the frame heard (46 ms), and how
@@ -102,14 +109,15 @@ struct StampRing {
 // output buffer while rendering). clockLock guards what the position queries read (the
 // stamps, the frame counters, the handles) and is only ever held briefly, so a query never
 // waits for a render. Order: engineLock before clockLock. Fields marked [both] are read under
-// either lock and written under both. cubeb's own lock comes before both: its thread holds
-// it while it calls deviceData, so cubeb is never called with one of ours held.
+// either lock and written under both. A device's own lock (cubeb's, PipeWire's thread loop)
+// comes before both: its thread holds it while it asks for frames, so a device is never
+// called with one of ours held.
 extern std::mutex engineLock;
 extern std::mutex clockLock;
 
 // --- output
 extern AudioBackend chosenBackend;   // [set before BASS_Init] the back-end asked for
-extern const char *chosenOutput;     // [set before BASS_Init] cubeb back-end asked for; null: cubeb's order
+extern const char *chosenOutput;     // [set before BASS_Init] device asked for (audioSelectOutput); null: any
 extern int chosenRate;               // [set before BASS_Init] the pull and silent back-ends' rate
 extern AudioBackend startedBackend;  // [both] what BASS_Init was asked for
 extern AudioBackend activeBackend;   // [both] what BASS_Init ended up with
@@ -139,18 +147,39 @@ static const std::chrono::milliseconds stallLimit(500);
 static const std::chrono::milliseconds startLimit(4000);
 static const std::chrono::milliseconds startPeriod(5000);
 
-// One opened output: a cubeb context with its stream.
+// One opened output; each kind of device extends it with its own handles (pipewire.cpp,
+// cubeb.cpp), and only its own file sees them.
+struct DeviceKind;
 struct DeviceStream {
-    cubeb *context = nullptr;
-    cubeb_stream *stream = nullptr;
-    std::string name;      // cubeb's back-end id
+    const DeviceKind *kind = nullptr;
+    std::string name;      // what audioOutputName says while it plays: "pipewire", cubeb's back-end id
     int rate = AUDIO_RATE; // frames a second it was opened at
-    int64_t written = 0;   // [engineLock] frames handed to cubeb since it started, silence included
+    int64_t written = 0;   // [engineLock] frames handed to the device since it started, silence included
 };
 
-// --- the device (cubeb itself is called with neither lock held)
+// A kind of sound device the keeper can open: the table in output.cpp lists them in the
+// order they are tried. Each call may wait on the server, so the keeper makes them with
+// none of our locks held, and a close runs bounded (closeDevice).
+struct DeviceKind {
+    // True when audioSelectOutput's choice (null: any) names this kind.
+    bool (*chosen)(const char *choice);
+    // Opens and starts a stereo 16-bit stream at `rate` (0: the rate the server runs at),
+    // playing silence until the engine takes it on; null when it cannot. `answered` tells the
+    // keeper whether a server of this kind is there: then no other kind is tried this time
+    // (a PipeWire server that is stalled would be reached again through pipewire-pulse).
+    DeviceStream *(*open)(int rate, bool &answered);
+    // The frame the device played at moment `at`, counted from its start; false when it
+    // does not say. Called from any thread, with none of our locks held.
+    bool (*position)(DeviceStream *d, uint64_t &frame, Clock::time_point &at);
+    // Stops and frees it; may wait on the server.
+    void (*close)(DeviceStream *d);
+};
+extern const DeviceKind pipewireDevice;
+extern const DeviceKind cubebDevice;
+
+// --- the device (called with neither lock held)
 extern DeviceStream *device;            // [both] the output in use; null on the silent clock
-extern std::string deviceName;          // [both] cubeb's back-end id of the output last taken on
+extern std::string deviceName;          // [both] the name of the output last taken on
 extern std::atomic<bool> deviceFailed;  // [clockLock to set] the stream reported an error
 extern std::atomic<bool> deviceChanged; // [clockLock to set] the desktop's default output changed
 extern std::atomic<int> positionReaders;  // position queries asking the device now; it stays open meanwhile
@@ -161,11 +190,12 @@ extern std::condition_variable keeperWake;  // [clockLock] wakes it to stop, and
 extern bool keeperStop;                     // [clockLock] asks it to stop
 extern bool keeperDone;                     // [clockLock] it has stopped
 extern int keeperAttempts;                  // [clockLock] attempts to open an output so far
+extern bool startFellBack;                  // [clockLock] BASS_Init fell back to silence: announce an output found later
 
 // --- the clock
 extern int64_t deviceBase;                  // [clockLock] output frame heard at the device's position 0
-extern uint64_t devicePosition;             // [clockLock] cubeb's position when it last changed, in frames
-extern Clock::time_point devicePositionTime;  // [clockLock] ... and when that was
+extern uint64_t devicePosition;             // [clockLock] the device's position when it last changed, in frames
+extern Clock::time_point devicePositionTime;  // [clockLock] ... and the moment it holds for
 extern Clock::time_point deviceProgressTime;  // [clockLock] when the frame heard on the device last moved on
 extern Clock::time_point deviceTakenOn;     // [clockLock] when the device in use was taken on
 extern int64_t silentBase;                  // [clockLock] heard frame when the silent clock started
@@ -234,17 +264,28 @@ uint32_t streamPositionLocked(int64_t heard);
 void closeStreamLocked();
 
 // clock.cpp: the frame heard now
-int64_t heardFrameLocked(bool fresh, uint64_t position);
+int64_t heardFrameLocked(bool fresh, uint64_t position, Clock::time_point at = Clock::time_point());
 int64_t heardFrame();
 int64_t queriedFrame();
 
 // output.cpp: the outputs
 void startSilentClockLocked(int64_t from);
 void stopSilentClock();
+// What a device's thread calls for its next `frames` frames: the music once the device is
+// taken on, silence before and after. Returns the frames handed to the device before these.
+int64_t renderForDevice(DeviceStream *d, int16_t *out, int frames);
+// A device's thread reports that its stream failed, or that the desktop's default output
+// changed; the keeper then gives it up for the silent clock.
+void reportDeviceTrouble(DeviceStream *d, bool defaultChanged);
+// Runs `work` on a thread of its own and waits for it at most `limit`; false when it did
+// not finish in time (it is then left to finish whenever it can).
+bool runBounded(std::function<void()> work, std::chrono::milliseconds limit);
+// Closes a device through its kind, waiting for it at most closeLimit.
+void closeDevice(DeviceStream *d);
 // What each output (audio.h's back-ends) does at BASS_Init and BASS_Free.
 struct Output {
     AudioBackend backend;
-    const char *name;    // audioOutputName's answer while it is in use (a device says cubeb's)
+    const char *name;    // audioOutputName's answer while it is in use (a device says its own)
     bool (*start)();     // true when it plays as chosen, false when it fell back to the silent clock
     void (*stop)();      // waits for its threads a bounded time
 };

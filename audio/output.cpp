@@ -1,4 +1,4 @@
-// output.cpp -- where the rendered frames go: a cubeb device, or the silent clock when there is none
+// output.cpp -- where the rendered frames go: a sound device, or the silent clock when there is none
 #include "engine.h"
 
 #include <algorithm>
@@ -8,32 +8,34 @@
 
 namespace engine {
 
-// cubeb's thread asks for the next frames (also before the stream starts, to fill it). A
-// stream not yet taken on, or already given up, plays silence.
-static long deviceData(cubeb_stream *, void *user, const void *, void *out, long frames) {
-    DeviceStream *d = static_cast<DeviceStream *>(user);
+// The sound devices AUDIO_DEVICE opens, in the order they are tried: PipeWire's own stream
+// wherever a PipeWire server with a sink answers (its timing is PipeWire's account of each
+// graph cycle; through pipewire-pulse, cubeb's position wanders by several milliseconds),
+// then cubeb (PulseAudio, ALSA, ...).
+static const DeviceKind *const deviceKinds[] = {&pipewireDevice, &cubebDevice};
+
+// A stream not yet taken on, or already given up, plays silence.
+int64_t renderForDevice(DeviceStream *d, int16_t *out, int frames) {
     std::lock_guard<std::mutex> engine(engineLock);
     if (initialized && device == d && activeBackend == AUDIO_DEVICE)
-        renderLocked(static_cast<int16_t *>(out), int(frames));
+        renderLocked(out, frames);
     else
         memset(out, 0, size_t(frames) * 4);
+    int64_t before = d->written;
     d->written += frames;
-    return frames;
+    return before;
 }
 
-// A server that goes away or a card unplugged ends the stream with an error; the keeper
-// then moves the presentation onto the silent clock from the frame heard.
-static void deviceState(cubeb_stream *, void *user, cubeb_state state) {
+// The keeper then moves the presentation onto the silent clock from the frame heard, and
+// opens the output again (on the new default output, when that changed).
+void reportDeviceTrouble(DeviceStream *d, bool defaultChanged) {
     std::lock_guard<std::mutex> clock(clockLock);
-    if (state == CUBEB_STATE_ERROR && user == device)
-        deviceFailed = true;
-}
-
-// The desktop's default output changed: the keeper opens the output again on the new one.
-static void deviceChangedCallback(void *user) {
-    std::lock_guard<std::mutex> clock(clockLock);
-    if (user == device)
+    if (d != device)
+        return;
+    if (defaultChanged)
         deviceChanged = true;
+    else
+        deviceFailed = true;
 }
 
 // The silent clock's renderer: keeps the output rendered a little ahead of the frame heard,
@@ -82,10 +84,8 @@ void stopSilentClock() {
         silentThread.join();
 }
 
-// Runs `work` on a thread of its own and waits for it at most `limit`: a call that waits on
-// the server must not hold up the caller when the server does not answer. Work that does not
-// finish in time is left to finish whenever it can; false then.
-static bool runBounded(std::function<void()> work, std::chrono::milliseconds limit) {
+// A call that waits on the server must not hold up the caller when the server does not answer.
+bool runBounded(std::function<void()> work, std::chrono::milliseconds limit) {
     struct Done {
         std::mutex lock;
         std::condition_variable wake;
@@ -102,80 +102,31 @@ static bool runBounded(std::function<void()> work, std::chrono::milliseconds lim
     return done->wake.wait_for(lock, limit, [&] { return done->finished; });
 }
 
-// Closes an output, waiting for it at most closeLimit: stopping a stream waits for the server.
-static void closeStreamBounded(DeviceStream *d) {
-    if (!d)
-        return;
-    runBounded([d] {
-        if (d->stream) {
-            cubeb_stream_stop(d->stream);
-            cubeb_stream_destroy(d->stream);
-        }
-        if (d->context)
-            cubeb_destroy(d->context);
-        delete d;
-    }, closeLimit);
+// Stopping a stream waits for the server.
+void closeDevice(DeviceStream *d) {
+    if (d)
+        runBounded([d] { d->kind->close(d); }, closeLimit);
 }
 
-// The rate the server runs at, 0 when it does not say within rateLimit. cubeb's pulse
-// back-end waits without a bound for the server to name its default sink, which a server
-// without one never does; so the question goes through a cubeb context of its own.
-static int preferredRate() {
-    auto rate = std::make_shared<uint32_t>(0);  // outlives a question left unanswered
-    const char *backend = chosenOutput;
-    bool answered = runBounded([rate, backend] {
-        cubeb *context = nullptr;
-        if (cubeb_init(&context, "vortazov", backend) == CUBEB_OK) {
-            if (cubeb_get_preferred_sample_rate(context, rate.get()) != CUBEB_OK)
-                *rate = 0;
-            cubeb_destroy(context);
-        }
-    }, rateLimit);
-    return answered ? int(*rate) : 0;
-}
-
-// Opens and starts a stereo 16-bit cubeb stream on the chosen back-end (or the first that
-// works); null when there is none. It plays silence until it is taken on. Until BASS_Init
-// returns it opens at the rate the server runs at, so that the server does not resample
-// (which would also cost the benchmark its sample-exact recording); after that at the
-// engine's rate.
-static DeviceStream *openStream() {
-    DeviceStream *d = new DeviceStream;
-    if (cubeb_init(&d->context, "vortazov", chosenOutput) != CUBEB_OK) {
-        delete d;
-        return nullptr;
-    }
-    d->name = cubeb_get_backend_id(d->context);
-    bool fixed;
+// Opens the first device chosen (audioSelectOutput) that plays; null when there is none.
+// It plays silence until it is taken on. Until BASS_Init returns it opens at the rate the
+// server runs at, so that the server does not resample (which would also cost the
+// benchmark its sample-exact recording); after that at the engine's rate.
+static DeviceStream *openDevice() {
+    int rate;
     {
         std::lock_guard<std::mutex> clock(clockLock);
-        fixed = outputRateFixed;
-        d->rate = outputRate;
+        rate = outputRateFixed ? outputRate : 0;
     }
-    int preferred = fixed ? 0 : preferredRate();
-    if (preferred >= 8000 && preferred <= 384000)
-        d->rate = preferred;
-    cubeb_stream_params params;
-    params.format = CUBEB_SAMPLE_S16NE;
-    params.rate = uint32_t(d->rate);
-    params.channels = 2;
-    params.layout = CUBEB_LAYOUT_STEREO;
-    params.prefs = CUBEB_STREAM_PREF_NONE;
-    // cubeb tries its other back-ends when the one named fails; a test or a benchmark that
-    // names one wants that one or none
-    if ((chosenOutput && d->name != chosenOutput) ||
-        cubeb_stream_init(d->context, &d->stream, "vortazov", nullptr, nullptr, nullptr, &params, deviceLatencyFrames,
-                          deviceData, deviceState, d) != CUBEB_OK) {
-        d->stream = nullptr;
-        closeStreamBounded(d);
-        return nullptr;
+    for (const DeviceKind *kind : deviceKinds) {
+        if (!kind->chosen(chosenOutput))
+            continue;
+        bool answered = false;
+        DeviceStream *d = kind->open(rate, answered);
+        if (d || answered)
+            return d;
     }
-    cubeb_stream_register_device_changed_callback(d->stream, deviceChangedCallback);
-    if (cubeb_stream_start(d->stream) != CUBEB_OK) {
-        closeStreamBounded(d);
-        return nullptr;
-    }
-    return d;
+    return nullptr;
 }
 
 // Takes on an opened stream in place of the silent clock: the frames rendered from now on
@@ -224,7 +175,7 @@ static void loseDevice() {
     // a position query may be asking the stream right now
     while (positionReaders > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    closeStreamBounded(d);
+    closeDevice(d);
 }
 
 // Why the device in use should be given up, or null while it plays: an error, a change of
@@ -267,14 +218,24 @@ static void keeperLoop() {
                 nextTry = Clock::now();
             }
         } else if (Clock::now() >= nextTry) {
-            DeviceStream *d = openStream();  // may wait for a server that does not answer
+            DeviceStream *d = openDevice();  // may wait for a server that does not answer
             nextTry = Clock::now() + retryPeriod;
             if (d && !adopt(d)) {
-                closeStreamBounded(d);
+                closeDevice(d);
                 d = nullptr;
             }
-            if (d && lost) {
-                printf("Sound output found again (%s): playing on from here.\n", deviceName.c_str());
+            if (d) {
+                bool late;
+                {
+                    std::lock_guard<std::mutex> c(clockLock);
+                    late = startFellBack;
+                    startFellBack = false;
+                }
+                // BASS_Init said there was no sound; the player said so too
+                if (late)
+                    printf("Sound output found (%s): playing from here.\n", deviceName.c_str());
+                else if (lost)
+                    printf("Sound output found again (%s): playing on from here.\n", deviceName.c_str());
                 fflush(stdout);
                 lost = false;
             }
@@ -296,11 +257,15 @@ static bool startKeeper() {
         std::lock_guard<std::mutex> clock(clockLock);
         keeperStop = keeperDone = false;
         keeperAttempts = 0;
+        startFellBack = false;
     }
     keeperThread = std::thread(keeperLoop);
     std::unique_lock<std::mutex> clock(clockLock);
     keeperWake.wait_for(clock, openLimit, [] { return keeperAttempts > 0; });
-    return activeBackend == AUDIO_DEVICE;
+    // decided under the same lock as the keeper's taking on a device, so that an output found
+    // from here on is announced, and one found before is not
+    startFellBack = activeBackend != AUDIO_DEVICE;
+    return !startFellBack;
 }
 
 // Stops the keeper and closes the device, waiting a bounded time for each. No lock held.
@@ -328,7 +293,7 @@ static void stopKeeper() {
         d = device;
         device = nullptr;
     }
-    closeStreamBounded(d);
+    closeDevice(d);
 }
 
 // The silent clock from frame 0, until a device is taken on or for good. No lock held.
@@ -338,9 +303,21 @@ static void startSilentClock() {
     startSilentClockLocked(0);
 }
 
+// Names the output once when it plays from the start; one found later says so itself.
 static bool startDevice() {
     startSilentClock();
-    return startKeeper();
+    if (!startKeeper())
+        return false;
+    std::string name;
+    int rate;
+    {
+        std::lock_guard<std::mutex> clock(clockLock);
+        name = deviceName;
+        rate = outputRate;
+    }
+    printf("Sound output: %s at %d Hz\n", name.c_str(), rate);
+    fflush(stdout);
+    return true;
 }
 
 static bool startSilent() {

@@ -12,7 +12,7 @@ if(NOT TARGET sound_server)
 endif()
 pkg_check_modules(PULSE REQUIRED IMPORTED_TARGET libpulse)
 add_executable(bench_audio_sync ${CMAKE_CURRENT_LIST_DIR}/audio_sync.cpp)
-target_link_libraries(bench_audio_sync PRIVATE audio audio_testfiles sound_server PkgConfig::OPENMPT PkgConfig::PULSE
+target_link_libraries(bench_audio_sync PRIVATE audio audio_testfiles sound_server PkgConfig::OPENMPT PkgConfig::PULSE PkgConfig::PIPEWIRE
                       Threads::Threads)
 
 add_executable(bench_audio_cpu ${CMAKE_CURRENT_LIST_DIR}/audio_cpu.cpp)

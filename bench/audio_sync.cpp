@@ -2,12 +2,14 @@
 //
 // For each path the program starts a server of its own (tools: tests/sound_server.cpp),
 // plays the module through the engine into the server's null sink, and records the sink's
-// monitor in the same process through libpulse, at the sink's own rate. The engine opens
-// its output at that rate too and renders the module there, so nothing resamples on the
-// way and the recording is aligned sample-exactly with libopenmpt's render of the module at
-// that rate (the least difference over a search window): recording frame A + f is module
-// frame f. Every millisecond it reads the engine's heard frame and BASS_ChannelGetPosition,
-// and the monitor stream's time, which is the frame the sink plays now (see monitorFrame).
+// monitor in the same process at the sink's own rate: on PulseAudio through libpulse, on
+// PipeWire through a PipeWire stream of its own, so that the reference rests on PipeWire's
+// count and not on pipewire-pulse's. The engine opens its output at that rate too and
+// renders the module there, so nothing resamples on the way and the recording is aligned
+// sample-exactly with libopenmpt's render of the module at that rate (the least difference
+// over a search window): recording frame A + f is module frame f. Every millisecond it reads
+// the engine's heard frame and BASS_ChannelGetPosition, and from the monitor's timing the
+// frame the sink plays at that moment (see monitorFrame and placeNativeSamples).
 // Prints per path:
 //   - claim error: engine's heard frame minus the frame the server plays, in ms: median, p5, p95;
 //   - row error: when a new row was first reported minus when its first frame was played;
@@ -15,11 +17,14 @@
 //     stream (silence played in its place) or a gap in the recording shifts the recording
 //     against the render from there on; each such break is reported with its shift, the
 //     recording is aligned again past it, and the moments within it are left out.
-// Then the silent clock's drift against CLOCK_MONOTONIC_RAW.
+// On PipeWire also the graph's quantum, and once, with both recorders on one sink, how far
+// the two references lie apart. Then the silent clock's drift against CLOCK_MONOTONIC_RAW.
 //
 // Usage: bench_audio_sync [SECONDS_PER_PATH [DRIFT_SECONDS [smoothed]]]   (defaults 20 and 60;
 // from the project root: module data/compruss.xm if present, else a test module)
+#include <pipewire/pipewire.h>
 #include <pulse/pulseaudio.h>
+#include <spa/param/audio/format-utils.h>
 #include <time.h>
 
 #include <libopenmpt/libopenmpt.hpp>
@@ -43,14 +48,26 @@
 
 using Clock = std::chrono::steady_clock;
 
-// --- the monitor recording (recordLock)
-static std::mutex recordLock;
-static std::vector<int16_t> recorded;  // interleaved stereo, from the record stream's first frame
+// One recording of the sink's monitor.
+struct Recording {
+    std::vector<int16_t> pcm;  // interleaved stereo, from the record stream's first frame
+    int holes = 0;      // holes the server reported in it, or graph cycles the recorder missed
+    int overflows = 0;  // times the server dropped recorded data for want of room
+};
+static std::mutex recordLock;      // guards both recordings and the cycles
+static Recording pulseRecording;   // [recordLock] through libpulse
+static Recording nativeRecording;  // [recordLock] through PipeWire's own stream
+
+static int64_t monotonicNanoseconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// --- the monitor through libpulse
 static pa_threaded_mainloop *loop;
 static pa_context *context;
 static pa_stream *monitor;
-static int holes;      // [recordLock] holes the server reported in the recording
-static int overflows;  // [recordLock] times the server dropped recorded data for want of room
 static bool smoothedMonitor;  // read the monitor's time as libpulse smooths it (see monitorFrame)
 
 static void onRead(pa_stream *s, size_t, void *) {
@@ -58,11 +75,12 @@ static void onRead(pa_stream *s, size_t, void *) {
     size_t bytes;
     while (pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
         std::lock_guard<std::mutex> lock(recordLock);
+        std::vector<int16_t> &recorded = pulseRecording.pcm;
         if (data) {
             recorded.insert(recorded.end(), (const int16_t *)data, (const int16_t *)data + bytes / 2);
         } else {
             recorded.resize(recorded.size() + bytes / 2, 0);  // a hole: keep the timeline
-            holes++;
+            pulseRecording.holes++;
         }
         pa_stream_drop(s);
     }
@@ -70,7 +88,7 @@ static void onRead(pa_stream *s, size_t, void *) {
 
 static void onOverflow(pa_stream *, void *) {
     std::lock_guard<std::mutex> lock(recordLock);
-    overflows++;
+    pulseRecording.overflows++;
 }
 
 // The rate of the server's sink, or 0 when it does not say; mainloop locked.
@@ -104,8 +122,10 @@ static void signalLoop(void *) {
 // Records the sink's monitor at the sink's rate (nothing resamples on the way to us); the
 // rate is left in `rate`, 0 when there is none.
 static bool startMonitor(int &rate) {
-    recorded.clear();
-    holes = overflows = 0;
+    {
+        std::lock_guard<std::mutex> lock(recordLock);
+        pulseRecording = Recording();
+    }
     rate = 0;
     loop = pa_threaded_mainloop_new();
     context = pa_context_new(pa_threaded_mainloop_get_api(loop), "bench monitor");
@@ -190,6 +210,8 @@ static int64_t monitorFrame(double &at) {
 }
 
 static void stopMonitor() {
+    if (!loop)
+        return;
     pa_threaded_mainloop_stop(loop);
     if (monitor) {
         pa_stream_disconnect(monitor);
@@ -199,6 +221,173 @@ static void stopMonitor() {
     pa_context_unref(context);
     pa_threaded_mainloop_free(loop);
     monitor = nullptr;
+    loop = nullptr;
+}
+
+// --- the monitor through PipeWire's own stream
+//
+// PipeWire hands a monitor's readers each graph cycle's buffer with its account of the cycle
+// (pw_stream_get_time_n): `now`, the moment the cycle began on CLOCK_MONOTONIC, and `delay`,
+// how long ago the samples left the sink beyond that. A sink that drives the graph mixes its
+// input at the end of a cycle, and its monitor hands that to the readers in the next one: a
+// click a player hands over in the cycle that begins at t is in the monitor's buffer of the
+// cycle that begins one quantum later, and that buffer reaches us about 0.3 ms into its
+// cycle, before the player has handed over that cycle's frames. So at `now` the sink plays
+// the frame just after the buffer received. (With both recorders on one sink, this and
+// pipewire-pulse's answers for its monitor agree to a few tenths of a millisecond.)
+
+// One buffer of the monitor and PipeWire's account of the cycle it came in.
+struct Cycle {
+    int64_t now;     // CLOCK_MONOTONIC ns at the start of that cycle; 0 when not known (a late call took several)
+    int64_t first;   // recording frame of its first frame
+    int64_t frames;  // frames in it: the quantum
+    double delay;    // pw_time.delay, in frames
+};
+static pw_thread_loop *pwLoop;
+static pw_context *pwContext;
+static pw_core *pwCore;
+static pw_stream *pwMonitor;
+static spa_hook pwMonitorListener;
+static std::atomic<int> pwMonitorRate;  // the recording's rate once its format is set: the graph's
+static std::vector<Cycle> cycles;       // [recordLock] oldest first
+static int64_t ticksAhead;              // [recordLock] graph position minus recording frame: steps when a cycle is missed
+static int64_t ticksAheadNew;           // [recordLock] ... a different value seen on the last buffer, not yet confirmed
+
+static void onMonitorFormat(void *, uint32_t id, const spa_pod *param) {
+    spa_audio_info_raw info;
+    memset(&info, 0, sizeof info);
+    if (id == SPA_PARAM_Format && param && spa_format_audio_raw_parse(param, &info) >= 0)
+        pwMonitorRate = int(info.rate);
+}
+
+// On PipeWire's data thread, within the cycle.
+static void onMonitorProcess(void *) {
+    pw_time t;
+    memset(&t, 0, sizeof t);
+    pw_stream_get_time_n(pwMonitor, &t, sizeof t);
+    int taken = 0;
+    while (pw_buffer *b = pw_stream_dequeue_buffer(pwMonitor)) {
+        spa_data &d = b->buffer->datas[0];
+        uint32_t offset = d.chunk ? std::min(d.chunk->offset, d.maxsize) : 0;
+        uint32_t bytes = d.data && d.chunk ? std::min(d.chunk->size, d.maxsize - offset) : 0;
+        const int16_t *pcm = static_cast<const int16_t *>(d.data) + offset / 2;
+        std::lock_guard<std::mutex> lock(recordLock);
+        std::vector<int16_t> &recorded = nativeRecording.pcm;
+        Cycle c = {0, int64_t(recorded.size() / 2), int64_t(bytes / 4), 0};
+        if (taken++ == 0 && t.rate.denom > 0) {
+            c.delay = double(t.delay) * t.rate.num * pwMonitorRate / t.rate.denom;
+            // A call that comes late reads the next cycle's account for this cycle's buffer
+            // (the graph position one quantum ahead, and back in step at the next buffer):
+            // its moment is taken back by that much. Only a step that stays is a missed cycle.
+            int64_t ahead = int64_t(t.ticks) - c.first;
+            if (cycles.empty())
+                ticksAhead = ticksAheadNew = ahead;
+            if (ahead != ticksAhead && ahead == ticksAheadNew) {
+                ticksAhead = ahead;
+                nativeRecording.holes++;
+            }
+            ticksAheadNew = ahead;
+            double early = double(ahead - ticksAhead) * t.rate.num / t.rate.denom;
+            c.now = t.now - int64_t(early * 1e9);
+        }
+        cycles.push_back(c);
+        recorded.insert(recorded.end(), pcm, pcm + bytes / 2);
+        pw_stream_queue_buffer(pwMonitor, b);
+    }
+}
+
+// Records the default sink's monitor through a PipeWire stream at the graph's rate (left in
+// `rate`, 0 when there is none), for about `seconds`. It asks for no graph cycle of its own:
+// the quantum is the player's.
+static bool startNativeMonitor(int &rate, int seconds) {
+    {
+        std::lock_guard<std::mutex> lock(recordLock);
+        nativeRecording = Recording();
+        nativeRecording.pcm.reserve(size_t(seconds + 20) * 48000 * 2);  // no allocation on the data thread
+        cycles.clear();
+        cycles.reserve(size_t(seconds + 20) * 48000 / 64);
+    }
+    pwMonitorRate = 0;
+    static const pw_stream_events events = [] {
+        pw_stream_events e;
+        memset(&e, 0, sizeof e);
+        e.version = PW_VERSION_STREAM_EVENTS;
+        e.param_changed = onMonitorFormat;
+        e.process = onMonitorProcess;
+        return e;
+    }();
+    // client-rt: the data thread runs at real-time priority, so that no cycle is missed on a busy machine
+    pwLoop = pw_thread_loop_new("bench monitor", nullptr);
+    if (pwLoop)
+        pwContext = pw_context_new(pw_thread_loop_get_loop(pwLoop),
+                                   pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+    if (!pwContext)
+        return false;
+    pw_thread_loop_lock(pwLoop);
+    pw_thread_loop_start(pwLoop);
+    pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                             PW_KEY_STREAM_CAPTURE_SINK, "true", PW_KEY_TARGET_OBJECT, SOUND_SERVER_SINK,
+                                             nullptr);
+    pwCore = pw_context_connect(pwContext, nullptr, 0);
+    if (pwCore)
+        pwMonitor = pw_stream_new(pwCore, "bench monitor", props);
+    else
+        pw_properties_free(props);
+    if (pwMonitor)
+        pw_stream_add_listener(pwMonitor, &pwMonitorListener, &events, nullptr);
+    spa_audio_info_raw info;
+    memset(&info, 0, sizeof info);
+    info.format = SPA_AUDIO_FORMAT_S16;
+    info.channels = 2;
+    info.position[0] = SPA_AUDIO_CHANNEL_FL;
+    info.position[1] = SPA_AUDIO_CHANNEL_FR;
+    uint8_t buffer[1024];
+    spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    const spa_pod *params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    bool ok = pwMonitor && pw_stream_connect(pwMonitor, PW_DIRECTION_INPUT, PW_ID_ANY,
+                                             pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                                             PW_STREAM_FLAG_RT_PROCESS),
+                                             params, 1) == 0;
+    pw_thread_loop_unlock(pwLoop);
+    bool flowing = false;
+    for (Clock::time_point start = Clock::now(); ok && !flowing && Clock::now() - start < std::chrono::seconds(5);) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::lock_guard<std::mutex> lock(recordLock);
+        flowing = !cycles.empty();
+    }
+    rate = flowing ? pwMonitorRate.load() : 0;
+    return rate > 0;
+}
+
+static void stopNativeMonitor() {
+    if (!pwLoop)
+        return;
+    pw_thread_loop_lock(pwLoop);
+    if (pwMonitor)
+        pw_stream_destroy(pwMonitor);
+    if (pwCore)
+        pw_core_disconnect(pwCore);
+    pw_thread_loop_unlock(pwLoop);
+    pw_thread_loop_stop(pwLoop);
+    if (pwContext)
+        pw_context_destroy(pwContext);
+    pw_thread_loop_destroy(pwLoop);
+    pwMonitor = nullptr;
+    pwCore = nullptr;
+    pwContext = nullptr;
+    pwLoop = nullptr;
+}
+
+// The graph's quantum as the recorder saw it: the median buffer.
+static int nativeQuantum() {
+    std::lock_guard<std::mutex> lock(recordLock);
+    std::vector<int64_t> frames;
+    for (const Cycle &c : cycles)
+        frames.push_back(c.frames);
+    if (frames.empty())
+        return 0;
+    std::nth_element(frames.begin(), frames.begin() + frames.size() / 2, frames.end());
+    return int(frames[frames.size() / 2]);
 }
 
 // --- the reference
@@ -235,8 +424,9 @@ static void makeReference(const std::vector<uint8_t> &bytes, int seconds, int ra
 
 // Recording frame of module frame 0: the least summed difference over 8192 frames, searched
 // around the first sound.
-static int64_t alignRecording(double &meanDifference) {
+static int64_t alignRecording(const Recording &recording, double &meanDifference) {
     std::lock_guard<std::mutex> lock(recordLock);
+    const std::vector<int16_t> &recorded = recording.pcm;
     size_t lead = 0, first = 0;
     while (lead < referencePcm.size() && referencePcm[lead] == 0)
         lead++;
@@ -262,7 +452,7 @@ static int64_t alignRecording(double &meanDifference) {
 
 // Mean difference per sample between the recording at `offset` and the render, over
 // `frames` module frames from module frame `from`; a large value where either ends.
-static double mismatch(int64_t offset, int64_t from, int64_t frames) {
+static double mismatch(const std::vector<int16_t> &recorded, int64_t offset, int64_t from, int64_t frames) {
     if (offset + from < 0 || size_t((offset + from + frames) * 2) > recorded.size() ||
         size_t((from + frames) * 2) > referencePcm.size())
         return 1e9;
@@ -285,19 +475,21 @@ struct Segment {
 // (searched up to a second later or 50 ms earlier, a block past the break) a new segment
 // begins; `breaks` gets the shift of each break, in frames. The samples in a break, between
 // two segments, count for nothing.
-static std::vector<Segment> segmentsOf(int64_t offset, int rate, std::vector<int64_t> &breaks) {
+static std::vector<Segment> segmentsOf(const Recording &recording, int64_t offset, int rate,
+                                       std::vector<int64_t> &breaks) {
     std::lock_guard<std::mutex> lock(recordLock);
+    const std::vector<int16_t> &recorded = recording.pcm;
     const int64_t block = 1024;
     std::vector<Segment> segments = {{0, offset}};
     int64_t frames = std::min(int64_t(referencePcm.size() / 2), int64_t(recorded.size() / 2) - offset);
     for (int64_t f = 0; f + block <= frames; f += block) {
-        if (mismatch(offset, f, block) <= 4)
+        if (mismatch(recorded, offset, f, block) <= 4)
             continue;
         int64_t again = f + 2 * block, best = -1;
         double bestDifference = 4;
         for (int64_t a = offset - rate / 20; a <= offset + rate; a++) {
-            double d = mismatch(a, again, 256);
-            if (d < bestDifference && mismatch(a, again, 4 * block) < 4) {
+            double d = mismatch(recorded, a, again, 256);
+            if (d < bestDifference && mismatch(recorded, a, again, 4 * block) < 4) {
                 bestDifference = d;
                 best = a;
             }
@@ -323,7 +515,9 @@ static double percentile(std::vector<double> v, double p) {
 struct Sample {
     int64_t heard;    // engine's heard frame
     double asked;     // ... read at this wall-clock time, microseconds
-    int64_t playing;  // recording frame the sink plays then, from the readings
+    int64_t askedNs;  // ... and at this CLOCK_MONOTONIC time
+    int64_t playing;  // recording frame the sink plays then, from the monitor's timing; -1 unknown
+    int64_t checked;  // ... by the other recorder, when both record
     uint32_t word;    // engine's module position
 };
 
@@ -352,14 +546,15 @@ static void readMonitor() {
     }
 }
 
-// The recorded frame the sink plays at each sample's time. A fresh answer of a server is
-// never early, only late: pipewire-pulse answers with its counts as of its last graph cycle
-// (one quantum, 256 frames at 48 kHz, steps in its answers) yet stamps them with the time it
-// answers, and PulseAudio leaves out now and then, for about 10 ms, a fragment on its way
-// from the sink to us (the answers fall back by about 200 or 15 frames and return);
-// neither counts a frame as played before it is. So the frame played at a moment is the latest of the
-// answers of the 40 ms before it, each carried on at the sink's rate to that moment. The
-// smoothed time is libpulse's estimate at the moment read, and only the last one counts.
+// The frame of the libpulse recording that the sink plays at each sample's time. A fresh
+// answer of a server is never early, only late: pipewire-pulse answers with its counts as of
+// its last graph cycle (one quantum, 256 frames at 48 kHz, steps in its answers) yet stamps
+// them with the time it answers, and PulseAudio leaves out now and then, for about 10 ms, a
+// fragment on its way from the sink to us (the answers fall back by about 200 or 15 frames
+// and return); neither counts a frame as played before it is. So the frame played at a
+// moment is the latest of the answers of the 40 ms before it, each carried on at the sink's
+// rate to that moment. The smoothed time is libpulse's estimate at the moment read, and only
+// the last one counts.
 static void placeSamples(std::vector<Sample> &samples, int rate) {
     std::lock_guard<std::mutex> lock(readingLock);
     double window = smoothedMonitor ? 0 : 40000;
@@ -380,7 +575,55 @@ static void placeSamples(std::vector<Sample> &samples, int rate) {
     }
 }
 
-static void measurePath(const char *label, const char *serverKind, const char *output,
+// The frame of the PipeWire recording that the sink plays at each sample's time: at the
+// start of the last cycle before it, the frame after that cycle's buffer (see the monitor
+// above) plus the delay reported, carried on at the graph's rate, as the sink plays it.
+static void placeNativeSamples(std::vector<Sample> &samples, int rate) {
+    std::lock_guard<std::mutex> lock(recordLock);
+    size_t next = 0;
+    const Cycle *last = nullptr;
+    for (Sample &s : samples) {
+        for (; next < cycles.size() && cycles[next].now <= s.askedNs; next++)
+            if (cycles[next].now > 0)
+                last = &cycles[next];
+        s.playing = last ? last->first + last->frames + std::llround(last->delay + (s.askedNs - last->now) * 1e-9 * rate)
+                         : -1;
+    }
+}
+
+// Which recorder the reference rests on for a path.
+enum Reference {
+    PULSE_MONITOR,   // libpulse (PulseAudio)
+    NATIVE_MONITOR,  // PipeWire's own stream, asking no quantum
+    NATIVE_CHECKED,  // PipeWire's own stream, with libpulse recording the same monitor through
+                     // pipewire-pulse beside it (which makes the quantum 256 frames): the two
+                     // references are compared
+};
+
+// The module frame each sample's `playing` (or `checked`) recording frame is, per the
+// recording's alignment and its segments; -1 where unknown or within a break.
+static std::vector<int64_t> playedModuleFrames(const std::vector<Sample> &samples, bool checked,
+                                               const std::vector<Segment> &segments) {
+    std::vector<int64_t> played;
+    for (const Sample &s : samples) {
+        int64_t playing = checked ? s.checked : s.playing;
+        if (playing < 0 || segments.empty()) {
+            played.push_back(-1);
+            continue;
+        }
+        // the segment that holds the recording frame played
+        size_t k = 0;
+        while (k + 1 < segments.size() && segments[k + 1].offset >= 0 &&
+               playing >= segments[k + 1].offset + segments[k + 1].from)
+            k++;
+        int64_t module = playing - segments[k].offset;
+        bool inBreak = k + 1 < segments.size() && module >= segments[k + 1].from - 2048;
+        played.push_back(inBreak ? -1 : module);
+    }
+    return played;
+}
+
+static void measurePath(const char *label, const char *serverKind, const char *output, Reference reference,
                         const std::string &modulePath, const std::vector<uint8_t> &bytes, int seconds) {
     SoundServer server;
     if (!startSoundServer(server, serverKind)) {
@@ -388,9 +631,16 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         return;
     }
     setenv("PULSE_SERVER", server.address.c_str(), 1);
-    int recordRate = 0;  // frames a second of the recording: the sink's
-    if (!startMonitor(recordRate)) {
+    setenv("PIPEWIRE_REMOTE", server.pipewireRemote.c_str(), 1);
+    bool native = reference != PULSE_MONITOR, pulse = reference != NATIVE_MONITOR;
+    int recordRate = 0, pulseRate = 0;  // frames a second of the recordings: the sink's
+    bool recording = (!native || startNativeMonitor(recordRate, seconds)) && (!pulse || startMonitor(pulseRate));
+    if (!native)
+        recordRate = pulseRate;
+    if (!recording) {
         printf("%-34s the monitor could not be recorded\n", label);
+        stopMonitor();
+        stopNativeMonitor();
         stopSoundServer(server);
         return;
     }
@@ -400,9 +650,10 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, BASS_LOOP);
     int rate = audioOutputRate();
     if (!opened || !music) {
-        printf("%-34s the engine did not open cubeb's %s back-end (%s)\n", label, output, audioOutputName());
+        printf("%-34s the engine did not open its %s output (%s)\n", label, output, audioOutputName());
         BASS_Free();
         stopMonitor();
+        stopNativeMonitor();
         stopSoundServer(server);
         return;
     }
@@ -425,31 +676,60 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     std::vector<Sample> samples;
     readings.clear();
     readingStop = false;
-    std::thread reader(readMonitor);
+    std::thread reader;
+    if (pulse)
+        reader = std::thread(readMonitor);
     Clock::time_point start = Clock::now();
     while (Clock::now() - start < std::chrono::seconds(seconds)) {
         Sample s;
         double before = wallMicroseconds();
+        int64_t beforeNs = monotonicNanoseconds();
         s.heard = audioHeardFrame();
         s.asked = (before + wallMicroseconds()) / 2;
+        s.askedNs = (beforeNs + monotonicNanoseconds()) / 2;
         s.word = BASS_ChannelGetPosition(music);
+        s.playing = s.checked = -1;
         samples.push_back(s);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     readingStop = true;
-    reader.join();
-    placeSamples(samples, rate);
+    if (reader.joinable())
+        reader.join();
+    // what the recorders met while the engine was measured (clients leaving later change the quantum)
+    Recording seen;
+    {
+        std::lock_guard<std::mutex> lock(recordLock);
+        seen.holes = (native ? nativeRecording : pulseRecording).holes;
+        seen.overflows = (native ? nativeRecording : pulseRecording).overflows;
+    }
+    if (pulse) {
+        placeSamples(samples, rate);
+        for (Sample &s : samples)
+            s.checked = s.playing;
+    }
+    if (native)
+        placeNativeSamples(samples, rate);
+    const Recording &referenceRecording = native ? nativeRecording : pulseRecording;
     double difference = 0;
-    int64_t offset = alignRecording(difference);
+    int64_t offset = alignRecording(referenceRecording, difference);
     std::vector<int64_t> breaks;
     std::vector<Segment> segments;
     if (offset >= 0)
-        segments = segmentsOf(offset, rate, breaks);
+        segments = segmentsOf(referenceRecording, offset, rate, breaks);
+    // the other recorder's reference, aligned by its own recording
+    std::vector<int64_t> checkBreaks;
+    std::vector<Segment> checkSegments;
+    double checkDifference = 0;
+    int64_t checkOffset = reference == NATIVE_CHECKED ? alignRecording(pulseRecording, checkDifference) : -1;
+    if (checkOffset >= 0)
+        checkSegments = segmentsOf(pulseRecording, checkOffset, rate, checkBreaks);
     BASS_Free();
     audioSelectOutput(nullptr);
     stopMonitor();
+    stopNativeMonitor();
     stopSoundServer(server);
     unsetenv("PULSE_SERVER");
+    unsetenv("PIPEWIRE_REMOTE");
     if (offset < 0) {
         printf("%-34s the module was not found in the recording\n", label);
         return;
@@ -459,19 +739,13 @@ static void measurePath(const char *label, const char *serverKind, const char *o
     uint32_t previous = 0xFFFFFFFF;
     int reported = 0, matched = 0;
     double msPerFrame = 1000.0 / rate;
-    for (const Sample &s : samples) {
-        if (s.playing < 0)
+    std::vector<int64_t> played = playedModuleFrames(samples, false, segments);
+    for (size_t i = 0; i < samples.size(); i++) {
+        const Sample &s = samples[i];
+        int64_t playedModule = played[i];  // module frame the sink plays
+        if (playedModule < 0)
             continue;
-        // the segment that holds the recording frame played
-        size_t k = 0;
-        while (k + 1 < segments.size() && segments[k + 1].offset >= 0 &&
-               s.playing >= segments[k + 1].offset + segments[k + 1].from)
-            k++;
-        int64_t heardModule = s.heard - moduleStart;          // module frame the engine says is heard
-        int64_t playedModule = s.playing - segments[k].offset;  // module frame the sink plays
-        bool inBreak = k + 1 < segments.size() && playedModule >= segments[k + 1].from - 2048;
-        if (inBreak)
-            continue;
+        int64_t heardModule = s.heard - moduleStart;  // module frame the engine says is heard
         bool settled = playedModule > 3 * rate;
         if (settled)
             claim.push_back((heardModule - playedModule) * msPerFrame);
@@ -485,7 +759,8 @@ static void measurePath(const char *label, const char *serverKind, const char *o
         }
         previous = s.word;
     }
-    bool clean = breaks.empty() && holes == 0 && overflows == 0 && rate == recordRate;
+    const Recording &r = seen;
+    bool clean = breaks.empty() && r.holes == 0 && r.overflows == 0 && rate == recordRate;
     std::string verdict = clean ? "clean" : "NOT CLEAN:";
     if (rate != recordRate)
         verdict += " the sink runs at " + std::to_string(recordRate) + " Hz, the engine at another rate;";
@@ -500,13 +775,28 @@ static void measurePath(const char *label, const char *serverKind, const char *o
                      breaks[i] * msPerFrame, segments[i + 1].from / double(rate));
         verdict += text;
     }
-    if (holes || overflows)
-        verdict += " holes " + std::to_string(holes) + ", overflows " + std::to_string(overflows);
+    if (r.holes || r.overflows)
+        verdict += " holes " + std::to_string(r.holes) + ", overflows " + std::to_string(r.overflows);
+    std::string quantum = native ? ", quantum " + std::to_string(nativeQuantum()) : "";
     printf("%-34s %d Hz claim-played ms: median %+6.2f p5 %+6.2f p95 %+6.2f | row reported-heard ms: median %+6.2f "
-           "p5 %+6.2f p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s | %s\n",
+           "p5 %+6.2f p95 %+6.2f (%d rows, %d placed) | align diff %.2f, start-up %.2f s%s | %s\n",
            label, rate, percentile(claim, 0.5), percentile(claim, 0.05), percentile(claim, 0.95), percentile(rows, 0.5),
            percentile(rows, 0.05), percentile(rows, 0.95), reported, matched, difference, startupSeconds,
-           verdict.c_str());
+           quantum.c_str(), verdict.c_str());
+    if (reference == NATIVE_CHECKED) {
+        // the frame played by PipeWire's count minus by pipewire-pulse's, at the same moments
+        std::vector<int64_t> checkPlayed = playedModuleFrames(samples, true, checkSegments);
+        std::vector<double> apart;
+        for (size_t i = 0; i < samples.size(); i++)
+            if (played[i] > 3 * rate && checkPlayed[i] >= 0)
+                apart.push_back((played[i] - checkPlayed[i]) * msPerFrame);
+        const Recording &c = pulseRecording;
+        bool checkClean = checkOffset >= 0 && checkBreaks.empty() && c.holes == 0 && c.overflows == 0;
+        printf("%-34s the reference by PipeWire's count minus by pipewire-pulse's, ms: median %+6.2f p5 %+6.2f p95 "
+               "%+6.2f | align diff %.2f | %s\n",
+               "", percentile(apart, 0.5), percentile(apart, 0.05), percentile(apart, 0.95), checkDifference,
+               checkClean ? "clean" : "NOT CLEAN: the pipewire-pulse recording broke or was not found");
+    }
     fflush(stdout);
 }
 
@@ -527,12 +817,18 @@ int main(int argc, char **argv) {
         writeBytes(modulePath, bytes);
     }
     smoothedMonitor = argc > 3 && strcmp(argv[3], "smoothed") == 0;
+    pw_init(nullptr, nullptr);
     printf("module %s, %d s per path, polled every millisecond, monitor time %s\n", modulePath.c_str(), seconds,
            smoothedMonitor ? "smoothed by libpulse" : "asked afresh each time");
-    measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", modulePath, bytes, seconds);
-    measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", modulePath, bytes, seconds);
-    measurePath("cubeb pulse on PipeWire 44.1 kHz", "pipewire-44100", "pulse", modulePath, bytes, seconds);
-    measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", modulePath, bytes, seconds);
+    measurePath("cubeb pulse on PulseAudio", "pulseaudio", "pulse", PULSE_MONITOR, modulePath, bytes, seconds);
+    measurePath("pipewire native 48 kHz", "pipewire", "pipewire", NATIVE_MONITOR, modulePath, bytes, seconds);
+    measurePath("cubeb pulse on PipeWire-pulse", "pipewire", "pulse", NATIVE_MONITOR, modulePath, bytes, seconds);
+    measurePath("pipewire native 44.1 kHz", "pipewire-44100", "pipewire", NATIVE_MONITOR, modulePath, bytes, seconds);
+    measurePath("cubeb pulse on PipeWire 44.1 kHz", "pipewire-44100", "pulse", NATIVE_MONITOR, modulePath, bytes,
+                seconds);
+    measurePath("pipewire native 48 kHz, 2 monitors", "pipewire", "pipewire", NATIVE_CHECKED, modulePath, bytes,
+                seconds);
+    measurePath("cubeb alsa via ALSA pulse plugin", "pulseaudio", "alsa", PULSE_MONITOR, modulePath, bytes, seconds);
 
     // the silent clock against the kernel's unadjusted clock
     audioSelectBackend(AUDIO_SILENT);

@@ -151,6 +151,7 @@ int main(int argc, char **argv) {
     if (!startSoundServer(server, "pulseaudio"))
         return 1;
     setenv("PULSE_SERVER", server.address.c_str(), 1);
+    setenv("PIPEWIRE_REMOTE", server.pipewireRemote.c_str(), 1);
     audioSelectBackend(AUDIO_DEVICE);
     int glutArgc = 1;
     char *glutArgv[] = {argv[0], nullptr};

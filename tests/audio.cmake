@@ -20,6 +20,10 @@ add_executable(audio_test ${CMAKE_CURRENT_LIST_DIR}/audio_test.cpp)
 target_link_libraries(audio_test PRIVATE audio audio_testfiles PkgConfig::OPENMPT PkgConfig::MPG123 GTest::gtest_main)
 add_test(NAME audio_test COMMAND with_sound_server pulseaudio $<TARGET_FILE:audio_test>
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+# The device again where PipeWire runs: the engine takes PipeWire's own stream there.
+add_test(NAME audio_device_pipewire
+         COMMAND with_sound_server pipewire $<TARGET_FILE:audio_test> --gtest_filter=Audio.DevicePlaysOnARealServer
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 
 # The engine's own sources compiled again with ThreadSanitizer, in a program of their own.
 get_target_property(audio_sources audio SOURCES)
@@ -29,7 +33,7 @@ add_executable(audio_tsan_test ${CMAKE_CURRENT_LIST_DIR}/audio_tsan_test.cpp ${a
 target_include_directories(audio_tsan_test PRIVATE ${audio_dir})
 target_compile_options(audio_tsan_test PRIVATE -fsanitize=thread)
 target_link_options(audio_tsan_test PRIVATE -fsanitize=thread)
-target_link_libraries(audio_tsan_test PRIVATE audio_testfiles wholefile cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123 PkgConfig::SOXR
+target_link_libraries(audio_tsan_test PRIVATE audio_testfiles wholefile PkgConfig::PIPEWIRE cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123 PkgConfig::SOXR
                       Threads::Threads GTest::gtest_main)
 # Without address-space randomisation where we may turn it off: the sanitizer's fixed memory
 # layout fails on kernels that randomise with more bits than it expects.
@@ -38,3 +42,9 @@ add_test(NAME audio_tsan_test
                  $<TARGET_FILE:audio_tsan_test>
          WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(audio_tsan_test PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:exitcode=66")
+# ... and PipeWire's data thread rendering into the engine
+add_test(NAME audio_tsan_pipewire
+         COMMAND with_sound_server pipewire sh -c "if setarch $(uname -m) -R true 2>/dev/null; then exec setarch $(uname -m) -R \"$0\" \"$1\"; else exec \"$0\" \"$1\"; fi"
+                 $<TARGET_FILE:audio_tsan_test> --gtest_filter=*Device
+         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(audio_tsan_pipewire PROPERTIES ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:exitcode=66")

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <sys/stat.h>
@@ -60,14 +61,15 @@ static uint32_t referenceWord(openmpt::module &m) {
     return uint32_t(m.get_current_row()) << 16 | uint32_t(m.get_current_order());
 }
 
-// libopenmpt's position at every frame of the module, from reads of one frame: entry f is
-// the order and row that frame f belongs to.
-static const std::vector<uint32_t> &positionTable() {
-    static std::vector<uint32_t> table;
+// libopenmpt's position at every frame of the module rendered at `rate`, from reads of one
+// frame: entry f is the order and row that frame f belongs to.
+static const std::vector<uint32_t> &positionTable(int rate = 44100) {
+    static std::map<int, std::vector<uint32_t>> tables;
+    std::vector<uint32_t> &table = tables[rate];
     if (table.empty()) {
         auto m = referenceModule();
         int16_t pcm[2];
-        while (m->read_interleaved_stereo(44100, 1, pcm) == 1)
+        while (m->read_interleaved_stereo(rate, 1, pcm) == 1)
             table.push_back(referenceWord(*m));
     }
     return table;
@@ -509,7 +511,7 @@ static double secondsSince(Clock::time_point t) {
 // time runs at the output rate and that each position was libopenmpt's within a buffer of
 // the frame heard then.
 static void checkRealTimeModule(double seconds) {
-    const std::vector<uint32_t> &table = positionTable();
+    const std::vector<uint32_t> &table = positionTable(audioOutputRate());
     HMUSIC music = BASS_MusicLoad(0, modulePath.c_str(), 0, 0, 4);
     ASSERT_NE(music, 0u);
     BASS_Start();
@@ -535,7 +537,7 @@ static void checkRealTimeModule(double seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     double rate = (audioHeardFrame() - heardAtStart) / secondsSince(start);
-    EXPECT_NEAR(rate, 44100, 0.1 * 44100);
+    EXPECT_NEAR(rate, audioOutputRate(), 0.1 * audioOutputRate());
     EXPECT_GT(checked, 100);
     EXPECT_GE(distinct, int(seconds * 6));  // rows last 120 ms at the start
 }
@@ -584,33 +586,46 @@ TEST_F(Audio, SilentClockPlaysInRealTime) {
     audioSetLookahead(0);
 }
 
-// With no sound server to reach the engine falls back to the silent clock and says so.
+// With no sound server to reach (neither PipeWire nor one that speaks PulseAudio's protocol)
+// the engine falls back to the silent clock and says so.
 TEST_F(Audio, NoServerFallsBackToSilentClock) {
-    const char *server = getenv("PULSE_SERVER");
-    std::string saved = server ? server : "";
+    const char *variables[] = {"PULSE_SERVER", "PIPEWIRE_REMOTE"};
+    std::string saved[2];
+    bool wasSet[2];
+    for (int i = 0; i < 2; i++) {
+        const char *value = getenv(variables[i]);
+        wasSet[i] = value != nullptr;
+        saved[i] = value ? value : "";
+    }
     setenv("PULSE_SERVER", ("unix:" + scratchDir() + "/no-server").c_str(), 1);
-    audioSelectOutput("pulse");
+    setenv("PIPEWIRE_REMOTE", (scratchDir() + "/no-server").c_str(), 1);
     EXPECT_EQ(BASS_Init(-1, 44100, 0, nullptr), 0);
     EXPECT_EQ(audioBackend(), AUDIO_SILENT);
     EXPECT_STREQ(audioOutputName(), "silent");
     checkRealTimeModule(0.5);
     // the engine keeps trying to open an output until it is freed: only then may the
-    // server and the output be as they were
+    // servers be as they were
     BASS_Free();
-    audioSelectOutput(nullptr);
-    if (server)
-        setenv("PULSE_SERVER", saved.c_str(), 1);
-    else
-        unsetenv("PULSE_SERVER");
+    for (int i = 0; i < 2; i++) {
+        if (wasSet[i])
+            setenv(variables[i], saved[i].c_str(), 1);
+        else
+            unsetenv(variables[i]);
+    }
 }
 
-// A real PulseAudio server with a null sink (ctest runs this program under
-// with_sound_server): cubeb's pulse back-end plays, time runs at the output rate, the
-// positions follow what is heard, and the sink's monitor records the module sample for
-// sample, after the silence before BASS_MusicPlay.
+// A real server with a null sink (ctest runs this program under with_sound_server, once
+// with PulseAudio and once with PipeWire): with no output chosen, PipeWire's own stream is
+// taken where PipeWire runs and cubeb's pulse back-end otherwise; the device opens at the
+// sink's rate, time runs at that rate, the positions follow what is heard, and the sink's
+// monitor records the module sample for sample, after the silence before BASS_MusicPlay.
 TEST_F(Audio, DevicePlaysOnARealServer) {
-    if (!getenv("PULSE_SERVER"))
+    const char *kind = getenv("SOUND_SERVER_KIND");
+    if (!getenv("PULSE_SERVER") || !kind)
         GTEST_SKIP() << "run under with_sound_server for a server of the test's own";
+    bool pipewire = strncmp(kind, "pipewire", 8) == 0;
+    int sinkRate = strcmp(kind, "pipewire") == 0 ? 48000 : 44100;
+    std::string rateOption = "--rate=" + std::to_string(sinkRate);
     std::string recording = scratchDir() + "/monitor.raw";
     pid_t recorder = fork();
     if (recorder == 0) {
@@ -618,15 +633,15 @@ TEST_F(Audio, DevicePlaysOnARealServer) {
         if (!out)
             _exit(127);
         dup2(fileno(out), 1);
-        execlp("parec", "parec", "-d", "vortazov_null.monitor", "--raw", "--format=s16le", "--rate=44100",
+        execlp("parec", "parec", "-d", "vortazov_null.monitor", "--raw", "--format=s16le", rateOption.c_str(),
                "--channels=2", "--latency-msec=20", (char *)nullptr);
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the recorder connects
-    audioSelectOutput("pulse");
     EXPECT_NE(BASS_Init(-1, 44100, 0, nullptr), 0);
     ASSERT_EQ(audioBackend(), AUDIO_DEVICE);
-    EXPECT_STREQ(audioOutputName(), "pulse");
+    EXPECT_STREQ(audioOutputName(), pipewire ? "pipewire" : "pulse");
+    EXPECT_EQ(audioOutputRate(), sinkRate);
     // PulseAudio's null sink asks for nothing more than cubeb's first write for about two
     // seconds (its latency is two seconds until a client lowers it); the clock waits with it
     Clock::time_point opened = Clock::now();
@@ -648,7 +663,7 @@ TEST_F(Audio, DevicePlaysOnARealServer) {
     auto reference = referenceModule();
     std::vector<int16_t> want(44800 * 2);
     for (int f = 0; f < 44800; f += AUDIO_CHUNK_FRAMES)  // in the engine's chunks
-        reference->read_interleaved_stereo(44100, AUDIO_CHUNK_FRAMES, want.data() + f * 2);
+        reference->read_interleaved_stereo(sinkRate, AUDIO_CHUNK_FRAMES, want.data() + f * 2);
     size_t lead = 0;
     while (want[lead] == 0)
         lead++;

@@ -20,7 +20,7 @@ check "the program is installed in games/" test -x "$program"
 check "and the capture beside it" test -x "$work/stage$prefix/games/vortazov-capture"
 check "the data is installed in share/games/vortazov/data" test -f "$work/stage$prefix/share/games/vortazov/data/compruss.xm"
 mkdir "$work/empty"
-(cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+(cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
 pid=$!
 window=$(programWindow 100)
 sleep 2
@@ -54,7 +54,7 @@ if [ -e "$prefix/share/games/vortazov/data" ]; then
 else
     rm -rf "$work/stage$prefix/share/games/vortazov/data"
     start=$(date +%s)
-    (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" timeout 20 "$program") >"$work/out" 2>"$work/err"
+    (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" timeout 20 "$program") >"$work/out" 2>"$work/err"
     status=$?
     check "without data exits 1 (got $status)" test "$status" = 1
     check "within seconds" test $(($(date +%s) - start)) -le 3

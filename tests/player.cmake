@@ -17,6 +17,12 @@ add_test(NAME player_end_to_end
           $<TARGET_FILE:slow_start>
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
 set_tests_properties(player_end_to_end PROPERTIES TIMEOUT 480)
+# Its sound parts again where PipeWire runs, through PipeWire's own stream.
+add_test(NAME player_end_to_end_pipewire
+  COMMAND with_sound_server pipewire ${CMAKE_CURRENT_SOURCE_DIR}/player_e2e.sh $<TARGET_FILE:vortazov> $<TARGET_FILE:wmclose>
+          $<TARGET_FILE:slow_start> sound
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+set_tests_properties(player_end_to_end_pipewire PROPERTIES TIMEOUT 120)
 
 add_executable(endpart_test endpart_test.cpp)
 target_link_libraries(endpart_test PRIVATE demo GTest::gtest)

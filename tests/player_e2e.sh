@@ -1,18 +1,26 @@
 #!/usr/bin/env bash
 # player_e2e.sh -- the real program in a real window under Xvfb, with keys sent by xdotool.
-# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose PATH/TO/slow_start   (from the project root,
-# where data/ lies; slow_start is the program with its first two frames slowed to 250 ms)
-# Sound goes to the server that PULSE_SERVER names: ctest runs this under with_sound_server,
-# which starts a PulseAudio server with a null sink for this test alone.
+# Usage: player_e2e.sh PATH/TO/vortazov PATH/TO/wmclose PATH/TO/slow_start [sound]
+# (from the project root, where data/ lies; slow_start is the program with its first two
+# frames slowed to 250 ms; "sound": only the parts that play on the sound server)
+# Sound goes to the server that PULSE_SERVER and PIPEWIRE_REMOTE name: ctest runs this under
+# with_sound_server, which starts a server with a null sink for this test alone, once
+# PulseAudio (all of it) and once PipeWire (the sound parts).
 set -u
 program=$(readlink -f "$1")
 wmclose=$(readlink -f "$2")
 slow=$(readlink -f "$3")
+only=${4:-all}
 root=$(pwd)
-if [ -z "${PULSE_SERVER:-}" ]; then
-    echo "PULSE_SERVER is not set: run this under with_sound_server pulseaudio" >&2
+if [ -z "${PULSE_SERVER:-}" ] || [ -z "${PIPEWIRE_REMOTE:-}" ]; then
+    echo "PULSE_SERVER or PIPEWIRE_REMOTE is not set: run this under with_sound_server" >&2
     exit 2
 fi
+# the output the program must name: PipeWire's own stream where PipeWire runs, else cubeb's
+case "${SOUND_SERVER_KIND:-pulseaudio}" in
+    pipewire*) output=pipewire ;;
+    *) output=pulse ;;
+esac
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
@@ -23,9 +31,9 @@ trap 'rm -rf "$work"' EXIT
 # Starts the program ($3, default the real one) in directory $1 on the test's sound server
 # ($2 = server) or with no server to reach ($2 = none); output goes to $work/out.
 start() {
-    local server=$PULSE_SERVER
-    [ "$2" = none ] && server="unix:$work/no-server"
-    (cd "$1" && PULSE_SERVER=$server exec "${3:-$program}") >"$work/out" 2>"$work/err" &
+    local server=$PULSE_SERVER remote=$PIPEWIRE_REMOTE
+    [ "$2" = none ] && server="unix:$work/no-server" && remote="$work/no-server"
+    (cd "$1" && PULSE_SERVER=$server PIPEWIRE_REMOTE=$remote exec "${3:-$program}") >"$work/out" 2>"$work/err" &
     pid=$!
     programWindow 100 >/dev/null
 }
@@ -71,6 +79,7 @@ escape
 kill "$recorder"; wait "$recorder" 2>/dev/null
 check "exits with status 0 within a second of Escape (got $status)" test "$status" = 0
 check "the sound server was there: no 'Could not initialize'" bash -c "! grep -q 'Could not initialize' '$work/out'"
+check "and the output in use is named once ($output)" test "$(grep -c "^Sound output: $output at [0-9]* Hz$" "$work/out")" = 1
 grep -v -e '^\s' -e '^???' -e 'Reading grayscale' "$work/out" | grep -E \
     '^(initializing BASS|Initializing effects...|Initializing GLUT ...|Playing muzak...|Entering mainloop...)$' \
     >"$work/order"
@@ -107,7 +116,9 @@ start "$root" server
 sleep 6
 kill -WINCH "$SOUND_SERVER_CONTROL"
 for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
-check "the output is lost and found again once each" test "$(grep -c '^Sound output' "$work/out")" = 2
+got=$(grep -e '^Sound output lost' -e '^Sound output found' "$work/out" | tr '\n' ' ')
+check "the output is lost and found again once each (got: $got)" \
+    test "$(grep -c -e '^Sound output lost' -e "^Sound output found again ($output)" "$work/out")" = 2
 parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/again.raw" &
 recorder=$!
 sleep 3.5  # PulseAudio's null sink holds a new stream for about two seconds after its first write
@@ -116,6 +127,51 @@ escape
 peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/again.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "the server's sink hears the music again (peak ${peak:-none})" greater "${peak:-0}" 0.05
 check "and Escape still exits 0 (got $status)" test "$status" = 0
+
+# 1c. The server frozen while the program starts: it says there is no sound and plays on
+# silently; thawed, the output is found, announced once, and the sink hears the music.
+kill -USR1 "$SOUND_SERVER_CONTROL"
+start "$root" server
+sleep 4
+kill -USR2 "$SOUND_SERVER_CONTROL"
+check "a server frozen at the start: no sound device at first" grep -q '^Could not initialize default sound device!$' "$work/out"
+for _ in $(seq 1 40); do grep -q '^Sound output found (' "$work/out" && break; sleep 0.2; done
+check "the output found later is announced once" \
+    test "$(grep -c "^Sound output found ($output): playing from here.$" "$work/out")" = 1
+parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/late.raw" &
+recorder=$!
+sleep 3.5
+kill "$recorder"; wait "$recorder" 2>/dev/null
+escape
+peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/late.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+check "and the sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
+check "no other output message (got $(grep -c '^Sound output' "$work/out"))" test "$(grep -c '^Sound output' "$work/out")" = 1
+check "and Escape exits 0 (got $status)" test "$status" = 0
+
+# 1d. PipeWire: another sink becomes the desktop's default; the output is opened again there.
+# (PulseAudio moves the stream over itself, and cubeb hears of it no more than we do.)
+if [ "$output" = pipewire ]; then
+    start "$root" server
+    sleep 3
+    pactl load-module module-null-sink sink_name=vortazov_other rate=48000 channels=2 >/dev/null
+    pactl set-default-sink vortazov_other
+    for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
+    check "a new default sink: the output is lost and found again" \
+        test "$(grep -c -e '^Sound output lost (the default output changed)' -e '^Sound output found again' "$work/out")" = 2
+    parec -d vortazov_other.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/other.raw" &
+    recorder=$!
+    sleep 3
+    kill "$recorder"; wait "$recorder" 2>/dev/null
+    escape
+    peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/other.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+    check "the new default sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
+    pactl set-default-sink vortazov_null
+fi
+
+if [ "$only" = sound ]; then
+    finish
+    exit
+fi
 
 # 1b. A slow start, as on a loaded machine: the first two frames take 250 ms, then the frames
 # are quick and the lookahead to the swap falls. Ten starts with the sound server and ten
@@ -140,7 +196,7 @@ check "runs without any sound server and exits 0 (got $status)" test "$status" =
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
 
 # 2a. No display: a message that names it and status 1, never an abort from a thread left running.
-(cd "$root" && env -u DISPLAY PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+(cd "$root" && env -u DISPLAY PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
 status=$?
 check "without a display it exits with status 1 (got $status)" test "$status" = 1
 check "and says the display cannot be used" grep -q '^vortazov: cannot use the display: .*DISPLAY is not set' "$work/err"
@@ -150,7 +206,7 @@ check "and says the display cannot be used" grep -q '^vortazov: cannot use the d
 Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
 xserver=$!
 for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-(cd "$root" && DISPLAY=":$(cat "$work/display")" PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+(cd "$root" && DISPLAY=":$(cat "$work/display")" PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
 pid=$!
 sleep 2
 kill "$xserver"; wait "$xserver" 2>/dev/null
@@ -199,7 +255,7 @@ ln -s data "$work/loop/data"
 if [ -e /usr/local/share/games/vortazov/data ]; then
     echo "skipped: an installed data folder would be found"
 else
-    (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+    (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
     status=$?
     check "without data anywhere exits 1 at once (got $status)" test "$status" = 1
     check "says where it looked, and that data is a file there" \

@@ -170,6 +170,7 @@ static bool launch(SoundServer &server) {
         return false;
     }
     server.address = "unix:" + socketPath;
+    server.pipewireRemote = server.dir + (kind == "pulseaudio" ? "/no-pipewire" : "/runtime/pipewire-0");
     bool up = false;
     for (int i = 0; i < 200 && !up && allAlive(server); i++) {
         up = answers(socketPath);

@@ -15,6 +15,9 @@ struct SoundServer {
                               // (graph and sink at 44100 Hz)
     std::string dir;          // temporary folder: runtime and state folders, socket, logs
     std::string address;      // "unix:DIR/..."
+    std::string pipewireRemote;  // the value for PIPEWIRE_REMOTE: PipeWire's own socket, or for
+                                 // PulseAudio a path where nothing listens, so that a native
+                                 // PipeWire client reaches no other server (the desktop's)
     std::vector<pid_t> pids;  // the server's processes, last started last
 };
 

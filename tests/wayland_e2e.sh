@@ -32,7 +32,7 @@ unset WAYLAND_DISPLAY
 # the working directory holds the data and takes the screenshot; no sound server to reach
 mkdir "$work/run"
 ln -s "$root/data" "$work/run/data"
-(cd "$work/run" && PULSE_SERVER="unix:$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+(cd "$work/run" && PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
 pid=$!
 window=$(programWindow 150)
 check "the window opens through XWayland" test -n "$window"

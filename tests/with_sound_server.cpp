@@ -1,11 +1,12 @@
 // with_sound_server.cpp -- runs a command against a sound server of its own, then stops the server
 //
-// Usage: with_sound_server pulseaudio|pipewire COMMAND [ARGS...]
-// The command alone gets PULSE_SERVER, the server's address; the server is stopped by its
-// pids when the command ends, also when it fails or this program is told to stop. The
-// command also gets SOUND_SERVER_CONTROL, this program's pid, to which a test sends SIGUSR1
-// to freeze the server (SIGSTOP), SIGUSR2 to thaw it, and SIGWINCH to end it and start it
-// again on the same address.
+// Usage: with_sound_server pulseaudio|pipewire|pipewire-44100 COMMAND [ARGS...]
+// The command alone gets PULSE_SERVER, the server's address, PIPEWIRE_REMOTE (PipeWire's
+// socket, or for PulseAudio one where nothing listens) and SOUND_SERVER_KIND, the first
+// argument. The server is stopped by its pids when the command ends, also when it fails or
+// this program is told to stop. The command also gets SOUND_SERVER_CONTROL, this program's
+// pid, to which a test sends SIGUSR1 to freeze the server (SIGSTOP), SIGUSR2 to thaw it, and
+// SIGWINCH to end it and start it again on the same address.
 // Exits with the command's status (128 + the signal when a signal ended it).
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,7 +31,7 @@ static void forward(int signal) {
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: %s pulseaudio|pipewire COMMAND [ARGS...]\n", argv[0]);
+        fprintf(stderr, "usage: %s pulseaudio|pipewire|pipewire-44100 COMMAND [ARGS...]\n", argv[0]);
         return 2;
     }
     struct sigaction action;
@@ -48,6 +49,8 @@ int main(int argc, char **argv) {
     pid_t pid = fork();
     if (pid == 0) {
         setenv("PULSE_SERVER", server.address.c_str(), 1);
+        setenv("PIPEWIRE_REMOTE", server.pipewireRemote.c_str(), 1);
+        setenv("SOUND_SERVER_KIND", argv[1], 1);
         setenv("SOUND_SERVER_CONTROL", std::to_string(getppid()).c_str(), 1);
         execvp(argv[2], argv + 2);
         fprintf(stderr, "cannot run %s: %s\n", argv[2], strerror(errno));
