@@ -16,6 +16,11 @@ namespace engine {
 // the connection), and then for the stream to play.
 static const std::chrono::milliseconds answerLimit(1000);
 static const std::chrono::milliseconds playLimit(2000);
+// A PipeWire that played here before and comes back (restarted, or its session manager) brings
+// its sinks back a moment after it answers; until then the sound waits for them rather than go
+// round to cubeb, which would reach the same server the slower way and stay there.
+static const std::chrono::milliseconds sinkReturnLimit(3000);
+static std::atomic<bool> playedBefore;  // a PipeWire stream has played in this run
 
 struct PipewireStream : DeviceStream {
     pw_thread_loop *loop = nullptr;  // PipeWire's thread for everything but the samples
@@ -94,8 +99,10 @@ static void registryGlobal(void *user, uint32_t id, uint32_t, const char *type, 
                              : nullptr;
     if (!what)
         return;
-    if (strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && strcmp(what, "Audio/Sink") == 0)
+    if (strcmp(type, PW_TYPE_INTERFACE_Node) == 0 && strcmp(what, "Audio/Sink") == 0) {
         d->sinks++;
+        pw_thread_loop_signal(d->loop, false);
+    }
     if (strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && strcmp(what, "default") == 0 && !d->defaults) {
         static const pw_metadata_events events = [] {
             pw_metadata_events e;
@@ -254,6 +261,8 @@ static DeviceStream *pipewireOpen(int rate, bool &answered) {
         // a server that took the connection and then said nothing is there, but stalled; one
         // without a sink leaves the sound to another server (PulseAudio)
         ok = roundTrip(d);
+        if (ok && d->sinks == 0 && playedBefore)
+            waitFor(d, sinkReturnLimit, [d] { return d->sinks > 0; });
         answered = ok ? d->sinks > 0 : !d->failed;
         ok = ok && d->sinks > 0 && roundTrip(d);  // and the default sink's name, once bound
     }
@@ -305,6 +314,7 @@ static DeviceStream *pipewireOpen(int rate, bool &answered) {
         closeDevice(d);
         return nullptr;
     }
+    playedBefore = true;
     return d;
 }
 
