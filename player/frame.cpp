@@ -35,21 +35,6 @@ static void exitProgram(int status) {
 }
 void (*endProgram)(int status) = exitProgram;
 
-static void drawStatusLine() {
-    // The status line sits over the picture: the depth test, which the scenes keep on, must
-    // not hide it behind the scene's depth (or behind a depth buffer never cleared).
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glColor3f(0, 0, 0);
-    glPushMatrix();
-    glLoadIdentity();
-    beginOverlay();
-    drawString(10.0f, 10.0f, 2, GLUT_BITMAP_8_BY_13, statusText);
-    glPopMatrix();
-    endOverlay();
-    glPopAttrib();
-}
-
 // The text broken into lines of at most `columns` characters, at spaces where it can be.
 static std::vector<std::string> wrapText(const std::string &text, size_t columns) {
     std::vector<std::string> lines;
@@ -159,7 +144,7 @@ static bool endPartFrame() {
         pictureEnd();
         drawMusicNotice("The end part's music", "The words follow the music, so none can be shown.");
         snprintf(statusText, sizeof statusText, "POS: 0 / 0");
-        drawStatusLine();
+        drawStatusLine(statusText);
         return true;
     }
     DWORD position = BASS_StreamGetFilePosition(streamHandle, 0);
@@ -173,7 +158,7 @@ static bool endPartFrame() {
     pictureEnd();
     snprintf(statusText, sizeof statusText, "POS: %d / %d", int(position),
              int(BASS_StreamGetLength(streamHandle)));
-    drawStatusLine();
+    drawStatusLine(statusText);
     return true;
 }
 
@@ -219,7 +204,7 @@ static void timelineFrame() {
         fpsLastTime = elapsedMs;
         fpsFrames = 0;
     }
-    drawStatusLine();
+    drawStatusLine(statusText);
 }
 
 void displayFrame() {

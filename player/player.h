@@ -104,6 +104,9 @@ int scaleForDpi(double dpi, int screenWidth, int screenHeight);
 void beginOverlay();
 void endOverlay();
 void drawString(float x, float y, int spacing, void *font, const char *text);
+// The status line: `text` in black, 10 pixels from the window's left and top edges, over
+// whatever the frame drew.
+void drawStatusLine(const char *text);
 
 // end part and sync recorder
 extern const endScrolltext endscrollText[];

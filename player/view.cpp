@@ -68,6 +68,21 @@ void beginOverlay() {
     glMatrixMode(GL_MODELVIEW);
 }
 
+void drawStatusLine(const char *text) {
+    // The status line sits over the picture: the depth test, which the scenes keep on, must
+    // not hide it behind the scene's depth (or behind a depth buffer never cleared).
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glColor3f(0, 0, 0);
+    glPushMatrix();
+    glLoadIdentity();
+    beginOverlay();
+    drawString(10.0f, 10.0f, 2, GLUT_BITMAP_8_BY_13, text);
+    glPopMatrix();
+    endOverlay();
+    glPopAttrib();
+}
+
 void endOverlay() {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

@@ -63,38 +63,10 @@ static const Case cases[] = {
 static const int CASE_COUNT = sizeof cases / sizeof cases[0];
 
 #ifdef __EMSCRIPTEN__
-// view.cpp's desktop-only callees, which the web build does not have yet
-int textScale = 1;
-bool toggleMonitorFullScreen(bool *) {
-    return false;
-}
+// what view.cpp calls on the page's platform, which the harness leaves out
+void toggleFullScreen() {}
 void requestScreenshot() {}
 #endif
-
-// as the frame driver draws it on every eighth row
-static void drawFlash() {
-    glPushMatrix();
-    glScalef(4.75f, 4.75f, 4.75f);
-    int r1 = randomValue();
-    int r2 = randomValue();
-    glTranslatef(0.4 - r2 / 32767.0 * 0.8, 0.3 - r1 / 32767.0 * 0.6, 0.5);
-    glCallList(flashList);
-    glPopMatrix();
-}
-
-// as the frame driver draws it after each frame
-static void drawStatusLine() {
-    glPushAttrib(GL_ENABLE_BIT);
-    glDisable(GL_DEPTH_TEST);
-    glColor3f(0, 0, 0);
-    glPushMatrix();
-    glLoadIdentity();
-    beginOverlay();
-    drawString(10.0f, 10.0f, 2, GLUT_BITMAP_8_BY_13, STATUS);
-    glPopMatrix();
-    endOverlay();
-    glPopAttrib();
-}
 
 // The end part's drawing as endPart does it, with a colour clear every 24 frames.
 static void endPartWords(int frame) {
@@ -124,7 +96,7 @@ static void endCase(const Case &c) {
         specialKeyPressed(GLUT_KEY_F2, 0, 0);
 }
 
-// Frame f of a case: the scene at its scripted position, the flash, the picture shown, the status line.
+// Frame f of a case: the scene at its scripted position, the picture shown, the status line.
 static void drawFrame(const Case &c, int f) {
     int rows = c.row + f / FRAMES_PER_ROW;
     int order = c.order + rows / ORDER_ROWS, row = rows % ORDER_ROWS;
@@ -136,10 +108,8 @@ static void drawFrame(const Case &c, int f) {
         endPartWords(f);
     else
         SceneTable[c.scene].render(order, row, f * 1000.0f / 60);
-    if (c.scene >= 0 && row % 8 == 0)
-        drawFlash();
     pictureEnd();
-    drawStatusLine();
+    drawStatusLine(STATUS);
     frameCounter++;
 }
 
