@@ -92,6 +92,18 @@ def stills(url, moments, capture, work):
             check(state == 'still' and psnr >= MIN_PSNR and off <= MAX_OFF_SHARE,
                   '%s at %.3f s: PSNR %.1f dB, %.2f %% of the pixels off by more than %d levels, shown in %.1f s'
                   % (name, moments[name], psnr, 100 * off, OFF_LEVELS, seconds))
+        # a held still is drawn again at a new size, not stretched by the browser
+        browser.cdp('Emulation.setDeviceMetricsOverride', {'width': 800, 'height': 644, 'deviceScaleFactor': 1, 'mobile': False})
+        size = None
+        end = time.monotonic() + 30
+        while size != [800, 600] and time.monotonic() < end:
+            time.sleep(0.2)
+            try:
+                size = browser.run("const c = document.getElementById('canvas');"
+                                   "return document.body.dataset.state == 'still' ? [c.width, c.height] : null")
+            except webdriver.WebDriverError:
+                pass  # the page is being loaded again
+        check(size == [800, 600], 'the still held in a window made larger is drawn again at its size: %s' % size)
         check(not errors(browser), 'no error on the console while drawing the stills')
     finally:
         browser.close()

@@ -198,6 +198,19 @@ function waitForStart() {
     });
 }
 
+// A held still was drawn at the canvas's size then; no frame follows to redraw it, so the
+// browser would stretch it. The moment is drawn afresh at the new size (the whole page again:
+// the frames before it must all run at that size), once the resizing has settled.
+function redrawStillOnResize() {
+    const drawnAt = () => [page.canvas.clientWidth, page.canvas.clientHeight, window.devicePixelRatio].join();
+    const size = drawnAt();
+    let timer;
+    window.addEventListener('resize', () => {
+        clearTimeout(timer);
+        timer = setTimeout(() => { if (drawnAt() !== size) location.reload(); }, 300);
+    });
+}
+
 async function main() {
     if (!document.createElement('canvas').getContext('webgl2')) {
         fail('This browser offers no WebGL 2, which the presentation draws with.\n' +
@@ -250,8 +263,10 @@ async function main() {
     const args = moment.seconds > 0 ? ['--at', String(moment.seconds)] : [];
     if (moment.still) {
         Module.callMain(args.concat(['--still']));
-        if (page.body.dataset.state === 'loading')
+        if (page.body.dataset.state === 'loading') {
             setState('still');
+            redrawStillOnResize();
+        }
         return;
     }
     Module.callMain(args);
