@@ -288,8 +288,6 @@ static bool writeFrame() {
     return written;
 }
 
-// Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
-// sound of the frame's span is rendered, so the next frame hears its own start.
 // The pictures asked for at this frame (several moments may fall on one frame).
 static void writeStills() {
     if (stillsWritten >= stillFrames.size() || stillFrames[stillsWritten] != frameIndex)
@@ -299,7 +297,10 @@ static void writeStills() {
     readBackBuffer(pixels.data());
     for (; stillsWritten < stillFrames.size() && stillFrames[stillsWritten] == frameIndex; stillsWritten++) {
         const std::string &name = stillNames[stillsWritten];
-        if (!captureWritePicture(name, pixels.data(), captureWidth, captureHeight)) {
+        if (captureWritePicture(name, pixels.data(), captureWidth, captureHeight)) {
+            fprintf(stderr, "%swrote %s (frame %lld)\n", progressOnTerminal ? "\r\033[K" : "", name.c_str(),
+                    (long long)frameIndex);
+        } else {
             fprintf(stderr, "%s%s: cannot write: %s\n", progressOnTerminal ? "\r\033[K" : "", name.c_str(),
                     strerror(errno));
             stillFailed = true;
@@ -308,6 +309,8 @@ static void writeStills() {
     }
 }
 
+// Called by the frame driver with frame `frameIndex` finished in the back buffer. Then the
+// sound of the frame's span is rendered, so the next frame hears its own start.
 static void frameDone() {
     // the words follow the stream: without it the end part never ends
     if (endPartActive && !streamHandle && !stopRequested) {
@@ -368,13 +371,11 @@ static void noDisplay() {
 static void finishCapture() {
     if (!stillFrames.empty()) {
         showProgress(frameIndex, true);
-        for (size_t i = 0; i < stillsWritten; i++)
-            fprintf(stderr, "wrote %s (frame %lld)\n", stillNames[i].c_str(), (long long)stillFrames[i]);
         if (stillsWritten < stillFrames.size() && !stillFailed)
             fprintf(stderr, "the presentation ended or was stopped before frame %lld: %s not written\n",
                     (long long)stillFrames[stillsWritten], stillNames[stillsWritten].c_str());
         fflush(stderr);
-        if (stillsWritten < stillFrames.size())
+        if (stillsWritten < stillFrames.size() || stillFailed)
             _exit(1);
         if (stopSignal) {
             signal(stopSignal, SIG_DFL);

@@ -653,6 +653,8 @@ TEST_F(Capture, RefusesWhatItCannotWrite) {
     EXPECT_EQ(1, capture("/nonexistent/o.mp4 --to 1", "unwritable"));
     EXPECT_NE(std::string::npos, readFileText(path("unwritable.err")).find("/nonexistent/o.mp4: cannot write"))
         << "names the output asked for, not a part of it";
+    EXPECT_EQ(1, capture("/nonexistent/o.png --fps 10 --at 1", "unwritablestill")) << "a picture not written is a failure";
+    EXPECT_EQ(std::string::npos, readFileText(path("unwritablestill.err")).find("wrote"));
     // the presentation ends at about 12 s: nothing falls in the range, and nothing is left behind
     EXPECT_EQ(1, capture("after.mkv --fps 10 --from 100", "after"));
     EXPECT_NE(std::string::npos, readFileText(path("after.err")).find("nothing captured"));
