@@ -27,10 +27,14 @@ std::string printableText(const std::string &text) {
     return escapeBytes(text, true);
 }
 
+std::string printablePath(const std::string &path) {
+    return escapeBytes(path, false);
+}
+
 void reportLoadFailure(const std::string &file, const std::string &why) {
     // Control characters (a newline, an escape sequence) would break the line or the terminal;
     // other bytes of a path may be the UTF-8 of a folder's name and are kept.
-    fprintf(stderr, "%s: %s\n", escapeBytes(file, false).c_str(), escapeBytes(why, false).c_str());
+    fprintf(stderr, "%s: %s\n", printablePath(file).c_str(), escapeBytes(why, false).c_str());
     fflush(stderr);
     std::lock_guard<std::mutex> lock(failuresLock);
     if (std::find(failedFiles.begin(), failedFiles.end(), file) == failedFiles.end())
@@ -40,4 +44,9 @@ void reportLoadFailure(const std::string &file, const std::string &why) {
 std::vector<std::string> loadFailures() {
     std::lock_guard<std::mutex> lock(failuresLock);
     return failedFiles;
+}
+
+bool loadFailed(const std::string &file) {
+    std::lock_guard<std::mutex> lock(failuresLock);
+    return std::find(failedFiles.begin(), failedFiles.end(), file) != failedFiles.end();
 }

@@ -10,6 +10,11 @@
 void reportLoadFailure(const std::string &file, const std::string &why);
 // The files reported so far, each once, in the order of their first report. Any thread.
 std::vector<std::string> loadFailures();
+// Whether `file` was reported. Any thread.
+bool loadFailed(const std::string &file);
 // The text with every byte outside printable ASCII written as \xNN: for names and strings
 // taken from a file, which may hold anything.
 std::string printableText(const std::string &text);
+// A path as reportLoadFailure shows it: control characters as \xNN, the UTF-8 of a folder's
+// name kept.
+std::string printablePath(const std::string &path);

@@ -15,15 +15,7 @@
 // from a thread left running.
 static void leaveWithoutDisplay() {
     // a shutdown already under way has written the table, or the watchdog is writing it
-    if (claimShutdown(SHUTDOWN_BY_MAIN)) {
-        writeSyncTable();
-        BASS_Stop();
-        BASS_Free();
-        BASS_StreamFree(streamHandle);
-        reportUnloadedFiles();
-    } else {
-        awaitWatchdog();
-    }
+    stopShow();
     fflush(stdout);
     fflush(stderr);
     // freeglut and Xlib would go on to tidy a connection that no longer works
@@ -59,6 +51,5 @@ int runDemo(int argc, char **argv) {
     glutMainLoop();
     // only a closed window gets here; every other exit leaves from its own callback
     shutdownDemo();
-    // as every other exit ends when the table was only printed or a file would not load
-    return syncTableLost || endStatus() ? 1 : 0;
+    return endStatus();
 }

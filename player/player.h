@@ -19,8 +19,8 @@ extern std::string musicFailure;
 // standard error (and in musicFailure).
 void reportMusicMissing(const char *path);
 // The status the normal exits (Escape, the end of the stream or of the words, a closed
-// window) end with: 0, or 1 when a data file could not be loaded, so that no broken run
-// looks like a success.
+// window) end with: 0, or 1 when a data file could not be loaded or the sync table could only
+// be printed, so that no broken run looks like a success.
 int endStatus();
 // One line on standard error naming every data file that could not be loaded; nothing when
 // all were. The shutdown ends with it.
@@ -33,6 +33,11 @@ void openWindow(int *argc, char **argv);
 // The whole run: start-up, the main loop, the shutdown; the display's failures end it with
 // status 1 and a message. Returns the exit status.
 int runDemo(int argc, char **argv);
+// The end of the show, once, by whichever exit comes first: the sync table written, the files
+// that could not be loaded listed, the sound stopped. False (after waiting for the watchdog, if
+// it has the shutdown) when another exit had begun it.
+bool stopShow();
+// stopShow, then the scenes' GL objects released.
 void shutdownDemo();
 // Who runs the shutdown: the exits on the main thread (shutdownDemo), or the signal watchdog
 // when the main thread is stuck.
@@ -121,10 +126,9 @@ extern std::atomic<int> syncCount;        // recorded positions
 extern std::atomic<int *> syncPositions;  // recorded positions, a growing array
 void endPart(int position);
 void recordSyncPoint();
+// Writes the positions recorded so far (none outside the end part) to the sync table; safe
+// on another thread while the main thread records (the signal watchdog's way).
 void writeSyncTable();
-// The sync table of the positions recorded so far, as writeSyncTable writes it in the end part;
-// safe on another thread while the main thread records (the signal watchdog's way).
-void writeRecordedSyncPoints();
 // Notes the sync tables that exist at start-up, so that one another run writes meanwhile is
 // never overwritten at shutdown.
 void noteSyncTables();

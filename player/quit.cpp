@@ -30,7 +30,7 @@ static void quitRequested(int sig) {
 // Writes what a shutdown would keep. On a thread of its own: it may block behind the stuck main
 // thread (both writing to a full pipe on standard output or error), and the watchdog must not.
 static void rescue(int sig) {
-    writeRecordedSyncPoints();
+    writeSyncTable();
     fprintf(stderr, "vortazov: the program did not answer %s within %.0f s; ending it\n", strsignal(sig),
             GRACE_SECONDS);
     reportUnloadedFiles();

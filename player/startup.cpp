@@ -46,7 +46,7 @@ void reportMusicMissing(const char *path) {
 }
 
 int endStatus() {
-    return loadFailures().empty() ? 0 : 1;
+    return loadFailures().empty() && !syncTableLost ? 0 : 1;
 }
 
 void reportUnloadedFiles() {
@@ -56,7 +56,7 @@ void reportUnloadedFiles() {
     std::string list;
     for (const std::string &file : failed)
         list += (list.empty() ? "" : ", ") + file;
-    fprintf(stderr, "vortazov: could not load %s\n", printableText(list).c_str());
+    fprintf(stderr, "vortazov: could not load %s\n", printablePath(list).c_str());
     fflush(stderr);
 }
 
@@ -94,19 +94,26 @@ void awaitWatchdog() {
         std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
-void shutdownDemo() {
-    // the window-close path may reach here twice
+bool stopShow() {
     if (!claimShutdown(SHUTDOWN_BY_MAIN)) {
         awaitWatchdog();
-        return;
+        return false;
     }
     writeSyncTable();
+    fflush(stdout);
+    // before the sound stops, which may wait on a frozen server until the watchdog's deadline
+    reportUnloadedFiles();
     BASS_Stop();
     BASS_Free();
     BASS_StreamFree(streamHandle);
+    return true;
+}
+
+void shutdownDemo() {
+    // the window-close path may reach here twice
+    if (!stopShow())
+        return;
     deinitEffects();
     releaseModels();
     releaseTextures();
-    fflush(stdout);
-    reportUnloadedFiles();
 }

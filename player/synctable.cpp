@@ -132,11 +132,6 @@ static bool writeTableAs(const std::string &path, const TableAtStart &noted, con
 // Only when both fail is it printed, on standard error and standard output, and the program
 // then ends with status 1.
 void writeSyncTable() {
-    if (endPartActive)
-        writeRecordedSyncPoints();
-}
-
-void writeRecordedSyncPoints() {
     // the count first, then the array, which then holds at least that many (see player.h)
     int count = syncCount.load(std::memory_order_acquire);
     if (count <= 0)

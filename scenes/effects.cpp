@@ -5,7 +5,6 @@
 #include "timeline.h"
 
 #include <GL/gl.h>
-#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -64,8 +63,7 @@ static LwoObject *loadModel(const char *path) {
     bool drawable = false;
     for (const LwoPolygon *p = model->polygons; p && !drawable; p = p->next)
         drawable = model->isDrawable(p);
-    std::vector<std::string> failed = loadFailures();
-    if (!drawable && std::find(failed.begin(), failed.end(), file) == failed.end())
+    if (!drawable && !loadFailed(file))
         reportLoadFailure(file, "no triangles to draw");
     return model;
 }
