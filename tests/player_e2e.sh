@@ -27,13 +27,15 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 . "$(dirname "$0")/e2e_checks.sh"
+# the environment of a program with no sound server to reach, neither PulseAudio nor PipeWire
+nosound="PULSE_SERVER=unix:$work/no-server PIPEWIRE_REMOTE=$work/no-server"
 
 # Starts the program ($3, default the real one) in directory $1 on the test's sound server
 # ($2 = server) or with no server to reach ($2 = none); output goes to $work/out.
 start() {
-    local server=$PULSE_SERVER remote=$PIPEWIRE_REMOTE
-    [ "$2" = none ] && server="unix:$work/no-server" && remote="$work/no-server"
-    (cd "$1" && PULSE_SERVER=$server PIPEWIRE_REMOTE=$remote exec "${3:-$program}") >"$work/out" 2>"$work/err" &
+    local servers="PULSE_SERVER=$PULSE_SERVER PIPEWIRE_REMOTE=$PIPEWIRE_REMOTE"
+    [ "$2" = none ] && servers=$nosound
+    (cd "$1" && exec env $servers "${3:-$program}") >"$work/out" 2>"$work/err" &
     pid=$!
     programWindow 100 >/dev/null
 }
@@ -50,6 +52,20 @@ escape() {
     else
         wait "$pid"; status=$?
     fi
+}
+
+# The peak amplitude (0 to 1) of a raw recording of a sink's monitor.
+peak_of() {
+    sox -t raw -r 44100 -e signed -b 16 -c 2 "$1" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}'
+}
+
+# Records sink $1's monitor for $2 seconds into $work/$3.raw; sets peak to its peak.
+record_peak() {
+    parec -d "$1.monitor" --raw --format=s16le --rate=44100 --channels=2 >"$work/$3.raw" &
+    local recorder=$!
+    sleep "$2"
+    kill "$recorder"; wait "$recorder" 2>/dev/null
+    peak=$(peak_of "$work/$3.raw")
 }
 
 # Fraction of the window's pixels within 10% of a colour (window at the screen's top-left).
@@ -97,7 +113,7 @@ red=$(share x "640x480+0+0" "rgb(204,0,0)")
 check "the picture is mostly the red clear colour ($red)" greater "$red" 0.3
 dark=$(share x "300x16+8+8" "black")
 check "the status line has black text ($dark)" greater "$dark" 0.02
-peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/audio.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+peak=$(peak_of "$work/audio.raw")
 check "the sink's monitor heard the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 
 # 1a. The sound server stalls (SIGSTOP), then dies and comes back. SOUND_SERVER_CONTROL is
@@ -119,12 +135,9 @@ for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && brea
 got=$(grep -e '^Sound output lost' -e '^Sound output found' "$work/out" | tr '\n' ' ')
 check "the output is lost and found again once each (got: $got)" \
     test "$(grep -c -e '^Sound output lost' -e "^Sound output found again ($output)" "$work/out")" = 2
-parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/again.raw" &
-recorder=$!
-sleep 3.5  # PulseAudio's null sink holds a new stream for about two seconds after its first write
-kill "$recorder"; wait "$recorder" 2>/dev/null
+# PulseAudio's null sink holds a new stream for about two seconds after its first write
+record_peak vortazov_null 3.5 again
 escape
-peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/again.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "the server's sink hears the music again (peak ${peak:-none})" greater "${peak:-0}" 0.05
 check "and Escape still exits 0 (got $status)" test "$status" = 0
 
@@ -138,12 +151,8 @@ check "a server frozen at the start: no sound device at first" grep -q '^Could n
 for _ in $(seq 1 40); do grep -q '^Sound output found (' "$work/out" && break; sleep 0.2; done
 check "the output found later is announced once" \
     test "$(grep -c "^Sound output found ($output): playing from here.$" "$work/out")" = 1
-parec -d vortazov_null.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/late.raw" &
-recorder=$!
-sleep 3.5
-kill "$recorder"; wait "$recorder" 2>/dev/null
+record_peak vortazov_null 3.5 late
 escape
-peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/late.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
 check "and the sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
 check "no other output message (got $(grep -c '^Sound output' "$work/out"))" test "$(grep -c '^Sound output' "$work/out")" = 1
 check "and Escape exits 0 (got $status)" test "$status" = 0
@@ -158,12 +167,8 @@ if [ "$output" = pipewire ]; then
     for _ in $(seq 1 40); do grep -q '^Sound output found again' "$work/out" && break; sleep 0.2; done
     check "a new default sink: the output is lost and found again" \
         test "$(grep -c -e '^Sound output lost (the default output changed)' -e '^Sound output found again' "$work/out")" = 2
-    parec -d vortazov_other.monitor --raw --format=s16le --rate=44100 --channels=2 >"$work/other.raw" &
-    recorder=$!
-    sleep 3
-    kill "$recorder"; wait "$recorder" 2>/dev/null
+    record_peak vortazov_other 3 other
     escape
-    peak=$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$work/other.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
     check "the new default sink hears the music (peak ${peak:-none})" greater "${peak:-0}" 0.05
     pactl set-default-sink vortazov_null
 fi
@@ -196,7 +201,7 @@ check "runs without any sound server and exits 0 (got $status)" test "$status" =
 check "says the device could not be initialised" grep -q '^Could not initialize default sound device!$' "$work/out"
 
 # 2a. No display: a message that names it and status 1, never an abort from a thread left running.
-(cd "$root" && env -u DISPLAY PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+(cd "$root" && env -u DISPLAY $nosound timeout 10 "$program") >"$work/out" 2>"$work/err"
 status=$?
 check "without a display it exits with status 1 (got $status)" test "$status" = 1
 check "and says the display cannot be used" grep -q '^vortazov: cannot use the display: .*DISPLAY is not set' "$work/err"
@@ -206,7 +211,7 @@ check "and says the display cannot be used" grep -q '^vortazov: cannot use the d
 Xvfb -displayfd 3 -screen 0 800x600x24 3>"$work/display" 2>/dev/null &
 xserver=$!
 for _ in $(seq 1 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-(cd "$root" && DISPLAY=":$(cat "$work/display")" PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" exec "$program") >"$work/out" 2>"$work/err" &
+(cd "$root" && exec env DISPLAY=":$(cat "$work/display")" $nosound "$program") >"$work/out" 2>"$work/err" &
 pid=$!
 sleep 2
 kill "$xserver"; wait "$xserver" 2>/dev/null
@@ -255,14 +260,14 @@ ln -s data "$work/loop/data"
 if [ -e /usr/local/share/games/vortazov/data ]; then
     echo "skipped: an installed data folder would be found"
 else
-    (cd "$work/empty" && PULSE_SERVER="unix:$work/no-server" PIPEWIRE_REMOTE="$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+    (cd "$work/empty" && env $nosound timeout 10 "$program") >"$work/out" 2>"$work/err"
     status=$?
     check "without data anywhere exits 1 at once (got $status)" test "$status" = 1
     check "says where it looked, and that data is a file there" \
         grep -q "^  $work/empty/data (the working directory's data/): a file, not a folder$" "$work/err"
     check "and how to fix it" grep -q "^Start vortazov from the folder that holds data/" "$work/err"
     check "opens no window and loads nothing" test ! -s "$work/out"
-    (cd "$work/loop" && PULSE_SERVER="unix:$work/no-server" timeout 10 "$program") >"$work/out" 2>"$work/err"
+    (cd "$work/loop" && env $nosound timeout 10 "$program") >"$work/out" 2>"$work/err"
     check "a data that is a loop of links cannot be resolved, and says why" \
         grep -q "^  $work/loop/data (the working directory's data/): cannot be resolved: Too many levels of symbolic links$" "$work/err"
 fi

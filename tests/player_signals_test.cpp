@@ -60,13 +60,15 @@ static XmModule quickTimeline() {
 }
 
 // Starts the program in `dir`, its standard output and error into `out` and `err` there, on the
-// X display `display` (null: the one ctest started), with no sound server to reach.
+// X display `display` (null: the one ctest started), with no sound server to reach (neither
+// PulseAudio nor PipeWire: a desktop's own server must not be met).
 static pid_t startPlayer(const std::string &dir, const char *display = nullptr) {
     pid_t pid = fork();
     if (pid == 0) {
         if (display)
             setenv("DISPLAY", display, 1);
         setenv("PULSE_SERVER", ("unix:" + dir + "/no-server").c_str(), 1);
+        setenv("PIPEWIRE_REMOTE", (dir + "/no-server").c_str(), 1);
         if (chdir(dir.c_str()) != 0 || !freopen("out", "w", stdout) || !freopen("err", "w", stderr))
             _exit(127);
         execl(PLAYER_PROGRAM, PLAYER_PROGRAM, (char *)nullptr);
@@ -91,6 +93,16 @@ static bool waitFor(pid_t pid, double seconds, int *status) {
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    return false;
+}
+
+// Waits up to `seconds` for the child to end; true with its status when it did. One that did
+// not is killed and reaped, so no test leaves a program behind.
+static bool endsWithin(pid_t pid, double seconds, int *status) {
+    if (waitFor(pid, seconds, status))
+        return true;
+    kill(pid, SIGKILL);
+    waitpid(pid, status, 0);
     return false;
 }
 
@@ -123,29 +135,17 @@ TEST_P(Signals, EndTheProgramLikeEscapeAndKeepTheSyncPoints) {
     int sig = GetParam();
     std::string table = workDir + "/endpart.snc", out = workDir + "/out";
     remove(table.c_str());
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(workDir.c_str()) != 0 || !freopen(out.c_str(), "w", stdout))
-            _exit(127);
-        execl(PLAYER_PROGRAM, PLAYER_PROGRAM, (char *)nullptr);
-        _exit(127);
-    }
+    pid_t pid = startPlayer(workDir);
     ASSERT_GT(pid, 0);
-    for (int i = 0; i < 300 && readText(out).find("Entering mainloop") == std::string::npos; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // the timeline ends 0.8 s after the start; then three presses in the end part
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    waitForEndPart(workDir);
     EXPECT_EQ(0, system("xdotool mousemove 320 240 key space sleep 0.2 key space sleep 0.2 key space"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     ASSERT_EQ(0, kill(pid, sig));
     auto sent = std::chrono::steady_clock::now();
     int status = 0;
-    bool ended = waitFor(pid, 5, &status);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    bool ended = endsWithin(pid, 5, &status);
     ASSERT_TRUE(ended) << strsignal(sig) << " did not end the program";
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
     EXPECT_LT(seconds, 1.0) << "the shutdown should come within a frame or so";
@@ -198,11 +198,7 @@ TEST_F(Launcher, AReadOnlyFolderAndNoOutputStillKeepTheSyncPoints) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(0, system("xdotool mousemove 320 240 key space sleep 0.2 key space sleep 0.2 key Escape"));
     int status = 0;
-    bool ended = waitFor(pid, 5, &status);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    bool ended = endsWithin(pid, 5, &status);
     chmod(workDir.c_str(), 0755);
     ASSERT_TRUE(ended) << "Escape did not end the program";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
@@ -254,12 +250,8 @@ TEST_F(FrozenDisplay, ASignalStillEndsTheProgramWithTheTableWritten) {
     ASSERT_EQ(0, kill(pid, SIGTERM));
     auto sent = std::chrono::steady_clock::now();
     int status = 0;
-    bool ended = waitFor(pid, 10, &status);
+    bool ended = endsWithin(pid, 10, &status);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
     kill(xserver, SIGCONT);
     kill(xserver, SIGTERM);
     waitpid(xserver, nullptr, 0);
@@ -304,11 +296,7 @@ TEST_F(BrokenStream, AFifoIsRefusedAtTheSwitchAndNamedInTheWindow) {
     EXPECT_EQ(0, system(("import -window root '" + shot + "'").c_str()));
     EXPECT_EQ(0, system("xdotool mousemove 320 240 key Escape"));
     int status = 0;
-    bool ended = waitFor(pid, 3, &status);
-    if (!ended) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
+    bool ended = endsWithin(pid, 3, &status);
     ASSERT_TRUE(ended) << "the program hung: " << readText(dir + "/err");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
     std::string err = readText(dir + "/err");
