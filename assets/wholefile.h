@@ -13,7 +13,9 @@ const int64_t WHOLE_FILE_LIMIT = int64_t(256) << 20;
 // that cannot be opened or read ("No such file or directory"), what else it is when it is
 // not a regular file ("a named pipe (FIFO), not a regular file", "a folder, not a file"),
 // refused without waiting on it, "file too large (N bytes)" for a file over the limit,
-// refused on its size alone, or "out of memory"; bytes are then empty.
+// refused on its size alone, "file too large (over N bytes)" for one that grows past it as
+// it is read (a size of 0 that is not true, as in /proc), or "out of memory"; bytes are then
+// empty.
 std::string readWholeFile(const char *path, std::vector<uint8_t> &bytes);
 
 // readWholeFile for the asset readers: on failure reports the file and the reason

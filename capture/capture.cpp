@@ -40,6 +40,7 @@ static std::vector<int64_t> stillFrames;
 static std::vector<std::string> stillNames;
 static size_t stillsWritten;                    // of those, written so far
 static bool stillFailed;                        // a picture could not be written
+static const double STREAM_BYTES_PER_SECOND = 16000;  // the end-part stream: 128 kbit/s
 static volatile sig_atomic_t stopRequested;     // Escape, a signal, or a write that failed
 static volatile sig_atomic_t stopSignal;        // the signal that stopped us, 0 for none
 static std::vector<uint8_t> framePixels[2];     // without pixel buffers, frames as read,
@@ -101,8 +102,8 @@ static double estimatedEndFrame(int64_t framesDone) {
     if (endFrame >= 0)
         return double(endFrame);
     double now = double(framesDone);
-    // the stream is 128 kbit/s until it has played long enough to measure it
-    double bytesPerFrame = 16000.0 / captureFps;
+    // the stream's nominal rate until it has played long enough to measure it
+    double bytesPerFrame = STREAM_BYTES_PER_SECOND / captureFps;
     double switchAt;
     if (endPartActive) {
         switchAt = double(switchFrame);
@@ -556,7 +557,7 @@ static double presentationSeconds() {
         return -1;
     struct stat info;
     double streamBytes = stat(dataPath("data/farewell.mp3").c_str(), &info) == 0 ? double(info.st_size) : 0;
-    return module + std::min(streamBytes, double(lastWordPosition())) / 16000;
+    return module + std::min(streamBytes, double(lastWordPosition())) / STREAM_BYTES_PER_SECOND;
 }
 
 // A capture finds a full disk only when a write fails, minutes in, so the space it will need
