@@ -69,15 +69,17 @@ static void drawMusicNotice(const char *what, const char *consequence) {
         "vortazov again.",
         "", "Escape quits.",
     };
-    // the lines of the file and its fault, which stand out from the explanation around them
-    size_t failureFirst = wrapText(title, columns).size();
-    size_t failureEnd = failureFirst + wrapText(failure, columns).size();
     std::vector<std::string> lines;
-    for (const std::string &paragraph : paragraphs) {
-        std::vector<std::string> wrapped = wrapText(paragraph, columns);
+    size_t failureFirst = 0, failureEnd = 0;  // the lines of paragraph 1, the failure, which stand out
+    for (size_t p = 0; p < paragraphs.size(); p++) {
+        if (p == 1)
+            failureFirst = lines.size();
+        std::vector<std::string> wrapped = wrapText(paragraphs[p], columns);
         if (wrapped.empty())
             wrapped.push_back("");
         lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+        if (p == 1)
+            failureEnd = lines.size();
     }
     float panelHeight = lines.size() * lineHeight + 2 * padding;
     float top = std::max(float(statusBottom), (height - panelHeight) / 2);
