@@ -237,14 +237,6 @@ static std::string loadChannel(const char *file, Channel &c) {
     return "";
 }
 
-// loadChannel for a module or a stream: the table must be of that kind.
-static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
-    std::string why = loadChannel(file, c);
-    if (why.empty() && c.table.kind != kind)
-        why = pageText(c.name, 1) + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
-    return why;
-}
-
 // Aligns every sound the page decoded, at start-up: the alignment takes some milliseconds,
 // which the switch to the end part should not wait for. A sound that fails says why when the
 // player loads it.
@@ -265,6 +257,38 @@ static DWORD takeHandle() {
     if (nextHandle == 0)
         nextHandle = 1;
     return h;
+}
+
+// Loads the page's sound `file` into c, which must be of `kind`, and gives it a new handle;
+// 0, with loadError saying why, when it cannot. A sound that loads replaces the channel's
+// sound (one module and one stream at a time); one that does not leaves it as it was.
+static DWORD loadInto(Channel &c, BOOL mem, const char *file, SoundKind kind) {
+    if (!initialized)
+        return refuse("the audio engine is not running");
+    if (mem)
+        return refuse("the web build plays the sounds the page loaded, not data in memory");
+    Channel fresh;
+    std::string why = loadChannel(file, fresh);
+    if (why.empty() && fresh.table.kind != kind)
+        why = pageText(fresh.name, 1) + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
+    if (!why.empty())
+        return refuse(why);
+    if (c.playing)
+        silence(c, renderedFrame());
+    c = fresh;
+    c.handle = takeHandle();
+    loadError.clear();
+    return c.handle;
+}
+
+// Plays c from its start, the handle being its own; played again, it starts over.
+static BOOL play(Channel &c, DWORD handle) {
+    if (!initialized || handle == 0 || handle != c.handle)
+        return 0;
+    if (c.playing)
+        silence(c, renderedFrame());
+    begin(c);
+    return 1;
 }
 
 void audioSelectBackend(AudioBackend backend) {
@@ -383,22 +407,9 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
 }
 
 HMUSIC BASS_MusicLoad(BOOL mem, const char *file, DWORD, DWORD, DWORD flags) {
-    if (!initialized)
-        return refuse("the audio engine is not running");
-    if (mem)
-        return refuse("the web build plays the sounds the page loaded, not data in memory");
-    if (!(flags & BASS_LOOP))
+    if (initialized && !mem && !(flags & BASS_LOOP))
         return refuse("the web build's module is rendered looping: load it with BASS_LOOP");
-    Channel fresh;
-    std::string why = loadChannel(file, SOUND_MODULE, fresh);
-    if (!why.empty())
-        return refuse(why);
-    if (module.playing)
-        silence(module, renderedFrame());
-    module = fresh;
-    module.handle = takeHandle();
-    loadError.clear();
-    return module.handle;
+    return loadInto(module, mem, file, SOUND_MODULE);
 }
 
 BOOL BASS_Start(void) {
@@ -413,12 +424,7 @@ BOOL BASS_Start(void) {
 }
 
 BOOL BASS_MusicPlay(HMUSIC handle) {
-    if (!initialized || handle == 0 || handle != module.handle)
-        return 0;
-    if (module.playing)
-        silence(module, renderedFrame());
-    begin(module);
-    return 1;
+    return play(module, handle);
 }
 
 DWORD BASS_ChannelGetPosition(DWORD handle) {
@@ -450,30 +456,11 @@ BOOL BASS_Stop(void) {
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const char *file, DWORD, DWORD, DWORD) {
-    if (!initialized)
-        return refuse("the audio engine is not running");
-    if (mem)
-        return refuse("the web build plays the sounds the page loaded, not data in memory");
-    Channel fresh;
-    std::string why = loadChannel(file, SOUND_STREAM, fresh);
-    if (!why.empty())
-        return refuse(why);
-    // one stream at a time: a new one replaces the old
-    if (stream.playing)
-        silence(stream, renderedFrame());
-    stream = fresh;
-    stream.handle = takeHandle();
-    loadError.clear();
-    return stream.handle;
+    return loadInto(stream, mem, file, SOUND_STREAM);
 }
 
 BOOL BASS_StreamPlay(HSTREAM handle, BOOL, DWORD) {
-    if (!initialized || handle == 0 || handle != stream.handle)
-        return 0;
-    if (stream.playing)
-        silence(stream, renderedFrame());
-    begin(stream);
-    return 1;
+    return play(stream, handle);
 }
 
 DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
