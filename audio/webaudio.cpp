@@ -82,8 +82,7 @@ static int64_t pulledFrame;     // pulled: the frame heard
 static double contextOrigin;    // WebAudio: context seconds at which output frame 0 sounds
 static double silentStartMs;    // silent clock: performance.now() when it started
 static int64_t silentBase;      //   ... and the output frame heard then
-static int64_t heardFloor;      // the frame the output started from: nothing earlier is heard
-static int64_t lastHeard;       // never report time going backwards
+static int64_t lastHeard;       // never report time going backwards, nor a frame before the output went live
 static int64_t lastQueried;     // the frame the queries answered for last: never earlier again
 static double lookaheadSeconds; // position queries answer for this far ahead
 static int64_t stopFrame = -1;  // where BASS_Stop silenced the output, -1 when it has not
@@ -112,7 +111,7 @@ static int64_t heardFrame() {
         heard = silentFrame();
     else if (activeBackend == AUDIO_DEVICE)
         heard = int64_t(std::floor((jsHeardTime() - contextOrigin) * RATE));
-    heard = std::max({heard, heardFloor, lastHeard});
+    heard = std::max(heard, lastHeard);
     lastHeard = heard;
     return heard;
 }
@@ -367,7 +366,8 @@ int audioGoLive(void) {
     if (activeBackend != AUDIO_PULL)
         return activeBackend == AUDIO_DEVICE;
     int64_t from = pulledFrame;
-    heardFloor = from;
+    // nothing before the frame the output goes live from is heard
+    lastHeard = std::max(lastHeard, from);
     if (jsPresent() && jsOpen()) {
         activeBackend = AUDIO_DEVICE;
         contextOrigin = jsStartTime() - double(from) / RATE;
@@ -388,7 +388,7 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
     initialized = true;
     outputRunning = true;  // the output starts with the library, as a device would
     activeBackend = chosenBackend;
-    pulledFrame = heardFloor = lastHeard = lastQueried = 0;
+    pulledFrame = lastHeard = lastQueried = 0;
     stopFrame = -1;
     initResult = 1;
     if (jsPresent())
@@ -489,7 +489,7 @@ void BASS_Free(void) {
     }
     initialized = false;
     outputRunning = false;
-    pulledFrame = heardFloor = lastHeard = lastQueried = 0;
+    pulledFrame = lastHeard = lastQueried = 0;
 }
 
 BOOL BASS_StreamFree(HSTREAM handle) {
