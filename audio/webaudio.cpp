@@ -12,6 +12,7 @@
 // contextOrigin: output frame f sounds at context time contextOrigin + f / rate.
 #include "audio.h"
 #include "bass.h"
+#include "queried.h"
 #include "soundtable.h"
 #include "webaudio.h"
 
@@ -127,17 +128,14 @@ static int64_t renderedFrame() {
     return std::max(rendered, heardFrame());
 }
 
-// The frame the position queries answer for: heard plus the lookahead, never past what could
-// still be started, never earlier than before (see audio.h).
+// The frame the position queries answer for (queried.h); the pull back-end's answer stays
+// exact.
 static int64_t queriedFrame() {
     int64_t heard = heardFrame();
     if (!initialized || activeBackend == AUDIO_PULL)
         return heard;
-    int64_t ahead = int64_t(lookaheadSeconds * RATE);
-    int64_t queried = std::max(heard, std::min(heard + ahead, renderedFrame()));
-    queried = std::max(queried, lastQueried);
-    lastQueried = queried;
-    return queried;
+    int64_t rendered = renderedFrame();
+    return nextQueriedFrame(heard, int64_t(lookaheadSeconds * RATE), rendered, lastQueried);
 }
 
 // Where a sound played now begins: where BASS_Stop silenced the output when that is still
