@@ -17,7 +17,8 @@ var vortazovAudio = (function () {
     let renderedSeenAt = 0;     //   (performance.now() milliseconds)
 
     // How long an answer may be carried on by performance.now() past the moment currentTime
-    // last changed (seconds): a stalled context does not run away.
+    // last changed (seconds): a stalled context does not run away. The desktop engine's
+    // interpolationLimit (audio/engine.h), kept the same so both carry on alike.
     const CARRY_LIMIT = 0.05;
 
     const AudioContextClass = window.AudioContext || window.webkitAudioContext;
@@ -59,7 +60,7 @@ var vortazovAudio = (function () {
     function tableRate(table) {
         const magic = String.fromCharCode(table[0], table[1], table[2], table[3]);
         if (table.length < 16 || magic !== 'VZST')
-            return 44100;
+            return 44100;  // AUDIO_RATE (audio/audio.h), which websound renders every sound at
         return (table[12] | table[13] << 8 | table[14] << 16 | table[15] << 24) >>> 0;
     }
 
@@ -78,8 +79,9 @@ var vortazovAudio = (function () {
         if (context || !AudioContextClass)
             return context;
         try {
-            // at the render's rate, the context plays the buffers without resampling them and
-            // resamples once, to the device, with the browser's own resampler
+            // at the render's rate (AUDIO_RATE, audio/audio.h), the context plays the buffers
+            // without resampling them and resamples once, to the device, with the browser's own
+            // resampler
             context = new AudioContextClass({ sampleRate: 44100, latencyHint: 'interactive' });
         } catch (e) {
             context = new AudioContextClass();
