@@ -1,5 +1,6 @@
 // clock.cpp -- which output frame is heard now, and which one the position queries answer for
 #include "engine.h"
+#include "queried.h"
 
 #include <algorithm>
 
@@ -60,22 +61,14 @@ int64_t heardFrame() {
     return heardFrameLocked(fresh && device == d, position, at);
 }
 
-// The frame the position queries answer for: the one heard `lookaheadSeconds` from now, so
-// that a picture drawn from the answer shows what is heard when it appears. Never past what
-// has been rendered (no stamps lie beyond), and the pull back-end's answer stays exact.
+// The frame the position queries answer for (queried.h); the pull back-end's answer stays
+// exact.
 int64_t queriedFrame() {
     int64_t heard = heardFrame();
     std::lock_guard<std::mutex> clock(clockLock);
     if (!initialized || activeBackend == AUDIO_PULL)
         return heard;
-    // The lookahead follows the frames' drawing times and may fall at any frame (a slow first
-    // frame, then fast ones): the answer then holds until the music catches up with it, as
-    // a position that stepped back would show the pictures of an earlier moment again.
-    int64_t ahead = int64_t(lookaheadSeconds * outputRate);
-    int64_t queried = std::max(heard, std::min(heard + ahead, renderedFrames));
-    queried = std::max(queried, lastQueried);
-    lastQueried = queried;
-    return queried;
+    return nextQueriedFrame(heard, int64_t(lookaheadSeconds * outputRate), renderedFrames, lastQueried);
 }
 
 }  // namespace engine

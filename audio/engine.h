@@ -61,7 +61,8 @@ static const int stampCapacity = 1024;
 static const int silentLeadFrames = 2048;
 static const std::chrono::milliseconds silentPeriod(5);
 // Between two changes of the device's position the heard frame runs on by the steady
-// clock, but by no more than this (50 ms): a stalled stream does not run away.
+// clock, but by no more than this (50 ms): a stalled stream does not run away. The web
+// back-end carries its answers on as far (CARRY_LIMIT in webaudio.js).
 static const std::chrono::milliseconds interpolationLimit(50);
 
 // Where output value changes begin: `value` holds from output frame `frame` on, until the
@@ -167,6 +168,7 @@ struct DeviceKind {
     // playing silence until the engine takes it on; null when it cannot. `answered` tells the
     // keeper whether a server of this kind is there: then no other kind is tried this time
     // (a PipeWire server that is stalled would be reached again through pipewire-pulse).
+    // cubeb never sets it: it is tried last, so there is no other kind left to spare.
     DeviceStream *(*open)(int rate, bool &answered);
     // The frame the device played at moment `at`, counted from its start; false when it
     // does not say. Called from any thread, with none of our locks held.

@@ -21,6 +21,12 @@ static const std::chrono::milliseconds playLimit(2000);
 // round to cubeb, which would reach the same server the slower way and stay there.
 static const std::chrono::milliseconds sinkReturnLimit(3000);
 static std::atomic<bool> playedBefore;  // a PipeWire stream has played in this run
+// What the listeners call, filled once, with pw_init, by the first open: the functions they
+// name are defined below.
+static pw_core_events coreEvents;
+static pw_registry_events registryEvents;
+static pw_metadata_events defaultsEvents;  // the "default" metadata's
+static pw_stream_events streamEvents;
 
 struct PipewireStream : DeviceStream {
     pw_thread_loop *loop = nullptr;  // PipeWire's thread for everything but the samples
@@ -104,16 +110,9 @@ static void registryGlobal(void *user, uint32_t id, uint32_t, const char *type, 
         pw_thread_loop_signal(d->loop, false);
     }
     if (strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 && strcmp(what, "default") == 0 && !d->defaults) {
-        static const pw_metadata_events events = [] {
-            pw_metadata_events e;
-            memset(&e, 0, sizeof e);
-            e.version = PW_VERSION_METADATA_EVENTS;
-            e.property = defaultsProperty;
-            return e;
-        }();
         d->defaults = static_cast<pw_proxy *>(pw_registry_bind(d->registry, id, type, PW_VERSION_METADATA, 0));
         if (d->defaults)
-            pw_metadata_add_listener(reinterpret_cast<pw_metadata *>(d->defaults), &d->defaultsListener, &events, d);
+            pw_metadata_add_listener(reinterpret_cast<pw_metadata *>(d->defaults), &d->defaultsListener, &defaultsEvents, d);
     }
 }
 
@@ -131,8 +130,7 @@ static void streamState(void *user, pw_stream_state, pw_stream_state state, cons
 // The format the stream took; at the rate asked for, or the graph's when none was asked.
 static void streamParam(void *user, uint32_t id, const spa_pod *param) {
     PipewireStream *d = static_cast<PipewireStream *>(user);
-    spa_audio_info_raw info;
-    memset(&info, 0, sizeof info);
+    spa_audio_info_raw info{};
     if (id == SPA_PARAM_Format && param && spa_format_audio_raw_parse(param, &info) >= 0)
         d->streamRate = int(info.rate);
 }
@@ -154,8 +152,7 @@ static void streamProcess(void *user) {
     }
     uint32_t room = data.maxsize / 4;
     uint32_t frames = std::min<uint32_t>(b->requested ? uint32_t(b->requested) : uint32_t(pipewireQuantum), room);
-    pw_time t;
-    memset(&t, 0, sizeof t);
+    pw_time t{};
     bool timed = pw_stream_get_time_n(d->stream, &t, sizeof t) == 0 && t.rate.denom > 0 && t.now > 0;
     int64_t before = renderForDevice(d, static_cast<int16_t *>(data.data), int(frames));
     data.chunk->offset = 0;
@@ -221,7 +218,21 @@ static bool roundTrip(PipewireStream *d) {
 static DeviceStream *pipewireOpen(int rate, bool &answered) {
     answered = false;
     static std::once_flag initialized;
-    std::call_once(initialized, [] { pw_init(nullptr, nullptr); });
+    std::call_once(initialized, [] {
+        pw_init(nullptr, nullptr);
+        coreEvents.version = PW_VERSION_CORE_EVENTS;
+        coreEvents.info = coreInfo;
+        coreEvents.done = coreDone;
+        coreEvents.error = coreError;
+        registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+        registryEvents.global = registryGlobal;
+        defaultsEvents.version = PW_VERSION_METADATA_EVENTS;
+        defaultsEvents.property = defaultsProperty;
+        streamEvents.version = PW_VERSION_STREAM_EVENTS;
+        streamEvents.state_changed = streamState;
+        streamEvents.param_changed = streamParam;
+        streamEvents.process = streamProcess;
+    });
     PipewireStream *d = new PipewireStream;
     d->kind = &pipewireDevice;
     d->name = "pipewire";
@@ -239,22 +250,6 @@ static DeviceStream *pipewireOpen(int rate, bool &answered) {
     d->core = pw_context_connect(d->context, nullptr, 0);
     bool ok = d->core != nullptr;
     if (ok) {
-        static const pw_core_events coreEvents = [] {
-            pw_core_events e;
-            memset(&e, 0, sizeof e);
-            e.version = PW_VERSION_CORE_EVENTS;
-            e.info = coreInfo;
-            e.done = coreDone;
-            e.error = coreError;
-            return e;
-        }();
-        static const pw_registry_events registryEvents = [] {
-            pw_registry_events e;
-            memset(&e, 0, sizeof e);
-            e.version = PW_VERSION_REGISTRY_EVENTS;
-            e.global = registryGlobal;
-            return e;
-        }();
         pw_core_add_listener(d->core, &d->coreListener, &coreEvents, d);
         d->registry = pw_core_get_registry(d->core, PW_VERSION_REGISTRY, 0);
         pw_registry_add_listener(d->registry, &d->registryListener, &registryEvents, d);
@@ -272,22 +267,12 @@ static DeviceStream *pipewireOpen(int rate, bool &answered) {
         pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                                                  PW_KEY_APP_NAME, "vortazov", PW_KEY_NODE_NAME, "vortazov", nullptr);
         pw_properties_setf(props, PW_KEY_NODE_LATENCY, "%d/%d", pipewireQuantum, latencyRate);
-        static const pw_stream_events streamEvents = [] {
-            pw_stream_events e;
-            memset(&e, 0, sizeof e);
-            e.version = PW_VERSION_STREAM_EVENTS;
-            e.state_changed = streamState;
-            e.param_changed = streamParam;
-            e.process = streamProcess;
-            return e;
-        }();
         d->stream = pw_stream_new(d->core, "vortazov", props);
         ok = d->stream != nullptr;
         if (ok) {
             pw_stream_add_listener(d->stream, &d->streamListener, &streamEvents, d);
             // no rate before BASS_Init has fixed one: the stream takes the graph's, so nothing resamples
-            spa_audio_info_raw info;
-            memset(&info, 0, sizeof info);
+            spa_audio_info_raw info{};
             info.format = SPA_AUDIO_FORMAT_S16;
             info.rate = uint32_t(rate);
             info.channels = 2;

@@ -12,6 +12,7 @@
 // contextOrigin: output frame f sounds at context time contextOrigin + f / rate.
 #include "audio.h"
 #include "bass.h"
+#include "queried.h"
 #include "soundtable.h"
 #include "webaudio.h"
 
@@ -82,8 +83,7 @@ static int64_t pulledFrame;     // pulled: the frame heard
 static double contextOrigin;    // WebAudio: context seconds at which output frame 0 sounds
 static double silentStartMs;    // silent clock: performance.now() when it started
 static int64_t silentBase;      //   ... and the output frame heard then
-static int64_t heardFloor;      // the frame the output started from: nothing earlier is heard
-static int64_t lastHeard;       // never report time going backwards
+static int64_t lastHeard;       // never report time going backwards, nor a frame before the output went live
 static int64_t lastQueried;     // the frame the queries answered for last: never earlier again
 static double lookaheadSeconds; // position queries answer for this far ahead
 static int64_t stopFrame = -1;  // where BASS_Stop silenced the output, -1 when it has not
@@ -112,7 +112,7 @@ static int64_t heardFrame() {
         heard = silentFrame();
     else if (activeBackend == AUDIO_DEVICE)
         heard = int64_t(std::floor((jsHeardTime() - contextOrigin) * RATE));
-    heard = std::max({heard, heardFloor, lastHeard});
+    heard = std::max(heard, lastHeard);
     lastHeard = heard;
     return heard;
 }
@@ -128,17 +128,14 @@ static int64_t renderedFrame() {
     return std::max(rendered, heardFrame());
 }
 
-// The frame the position queries answer for: heard plus the lookahead, never past what could
-// still be started, never earlier than before (see audio.h).
+// The frame the position queries answer for (queried.h); the pull back-end's answer stays
+// exact.
 static int64_t queriedFrame() {
     int64_t heard = heardFrame();
     if (!initialized || activeBackend == AUDIO_PULL)
         return heard;
-    int64_t ahead = int64_t(lookaheadSeconds * RATE);
-    int64_t queried = std::max(heard, std::min(heard + ahead, renderedFrame()));
-    queried = std::max(queried, lastQueried);
-    lastQueried = queried;
-    return queried;
+    int64_t rendered = renderedFrame();
+    return nextQueriedFrame(heard, int64_t(lookaheadSeconds * RATE), rendered, lastQueried);
 }
 
 // Where a sound played now begins: where BASS_Stop silenced the output when that is still
@@ -237,14 +234,6 @@ static std::string loadChannel(const char *file, Channel &c) {
     return "";
 }
 
-// loadChannel for a module or a stream: the table must be of that kind.
-static std::string loadChannel(const char *file, SoundKind kind, Channel &c) {
-    std::string why = loadChannel(file, c);
-    if (why.empty() && c.table.kind != kind)
-        why = pageText(c.name, 1) + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
-    return why;
-}
-
 // Aligns every sound the page decoded, at start-up: the alignment takes some milliseconds,
 // which the switch to the end part should not wait for. A sound that fails says why when the
 // player loads it.
@@ -265,6 +254,38 @@ static DWORD takeHandle() {
     if (nextHandle == 0)
         nextHandle = 1;
     return h;
+}
+
+// Loads the page's sound `file` into c, which must be of `kind`, and gives it a new handle;
+// 0, with loadError saying why, when it cannot. A sound that loads replaces the channel's
+// sound (one module and one stream at a time); one that does not leaves it as it was.
+static DWORD loadInto(Channel &c, BOOL mem, const char *file, SoundKind kind) {
+    if (!initialized)
+        return refuse("the audio engine is not running");
+    if (mem)
+        return refuse("the web build plays the sounds the page loaded, not data in memory");
+    Channel fresh;
+    std::string why = loadChannel(file, fresh);
+    if (why.empty() && fresh.table.kind != kind)
+        why = pageText(fresh.name, 1) + (kind == SOUND_MODULE ? ": a stream's table, not a module's" : ": a module's table, not a stream's");
+    if (!why.empty())
+        return refuse(why);
+    if (c.playing)
+        silence(c, renderedFrame());
+    c = fresh;
+    c.handle = takeHandle();
+    loadError.clear();
+    return c.handle;
+}
+
+// Plays c from its start, the handle being its own; played again, it starts over.
+static BOOL play(Channel &c, DWORD handle) {
+    if (!initialized || handle == 0 || handle != c.handle)
+        return 0;
+    if (c.playing)
+        silence(c, renderedFrame());
+    begin(c);
+    return 1;
 }
 
 void audioSelectBackend(AudioBackend backend) {
@@ -343,7 +364,8 @@ int audioGoLive(void) {
     if (activeBackend != AUDIO_PULL)
         return activeBackend == AUDIO_DEVICE;
     int64_t from = pulledFrame;
-    heardFloor = from;
+    // nothing before the frame the output goes live from is heard
+    lastHeard = std::max(lastHeard, from);
     if (jsPresent() && jsOpen()) {
         activeBackend = AUDIO_DEVICE;
         contextOrigin = jsStartTime() - double(from) / RATE;
@@ -364,7 +386,7 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
     initialized = true;
     outputRunning = true;  // the output starts with the library, as a device would
     activeBackend = chosenBackend;
-    pulledFrame = heardFloor = lastHeard = lastQueried = 0;
+    pulledFrame = lastHeard = lastQueried = 0;
     stopFrame = -1;
     initResult = 1;
     if (jsPresent())
@@ -383,22 +405,9 @@ BOOL BASS_Init(int, DWORD, DWORD, void *) {
 }
 
 HMUSIC BASS_MusicLoad(BOOL mem, const char *file, DWORD, DWORD, DWORD flags) {
-    if (!initialized)
-        return refuse("the audio engine is not running");
-    if (mem)
-        return refuse("the web build plays the sounds the page loaded, not data in memory");
-    if (!(flags & BASS_LOOP))
+    if (initialized && !mem && !(flags & BASS_LOOP))
         return refuse("the web build's module is rendered looping: load it with BASS_LOOP");
-    Channel fresh;
-    std::string why = loadChannel(file, SOUND_MODULE, fresh);
-    if (!why.empty())
-        return refuse(why);
-    if (module.playing)
-        silence(module, renderedFrame());
-    module = fresh;
-    module.handle = takeHandle();
-    loadError.clear();
-    return module.handle;
+    return loadInto(module, mem, file, SOUND_MODULE);
 }
 
 BOOL BASS_Start(void) {
@@ -413,12 +422,7 @@ BOOL BASS_Start(void) {
 }
 
 BOOL BASS_MusicPlay(HMUSIC handle) {
-    if (!initialized || handle == 0 || handle != module.handle)
-        return 0;
-    if (module.playing)
-        silence(module, renderedFrame());
-    begin(module);
-    return 1;
+    return play(module, handle);
 }
 
 DWORD BASS_ChannelGetPosition(DWORD handle) {
@@ -450,30 +454,11 @@ BOOL BASS_Stop(void) {
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL mem, const char *file, DWORD, DWORD, DWORD) {
-    if (!initialized)
-        return refuse("the audio engine is not running");
-    if (mem)
-        return refuse("the web build plays the sounds the page loaded, not data in memory");
-    Channel fresh;
-    std::string why = loadChannel(file, SOUND_STREAM, fresh);
-    if (!why.empty())
-        return refuse(why);
-    // one stream at a time: a new one replaces the old
-    if (stream.playing)
-        silence(stream, renderedFrame());
-    stream = fresh;
-    stream.handle = takeHandle();
-    loadError.clear();
-    return stream.handle;
+    return loadInto(stream, mem, file, SOUND_STREAM);
 }
 
 BOOL BASS_StreamPlay(HSTREAM handle, BOOL, DWORD) {
-    if (!initialized || handle == 0 || handle != stream.handle)
-        return 0;
-    if (stream.playing)
-        silence(stream, renderedFrame());
-    begin(stream);
-    return 1;
+    return play(stream, handle);
 }
 
 DWORD BASS_StreamGetFilePosition(HSTREAM handle, DWORD mode) {
@@ -502,7 +487,7 @@ void BASS_Free(void) {
     }
     initialized = false;
     outputRunning = false;
-    pulledFrame = heardFloor = lastHeard = lastQueried = 0;
+    pulledFrame = lastHeard = lastQueried = 0;
 }
 
 BOOL BASS_StreamFree(HSTREAM handle) {

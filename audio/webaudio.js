@@ -13,12 +13,12 @@ var vortazovAudio = (function () {
     const sounds = new Map();
     const playing = new Map();  // name -> the AudioBufferSourceNode playing it
     let context = null;         // the AudioContext, made on the first need
-    let heardMax = 0;           // context seconds heard at the last answer: never less again
     let renderedSeen = -1;      // currentTime when last looked at, and the moment it changed
     let renderedSeenAt = 0;     //   (performance.now() milliseconds)
 
     // How long an answer may be carried on by performance.now() past the moment currentTime
-    // last changed (seconds): a stalled context does not run away.
+    // last changed (seconds): a stalled context does not run away. The desktop engine's
+    // interpolationLimit (audio/engine.h), kept the same so both carry on alike.
     const CARRY_LIMIT = 0.05;
 
     const AudioContextClass = window.AudioContext || window.webkitAudioContext;
@@ -60,7 +60,7 @@ var vortazovAudio = (function () {
     function tableRate(table) {
         const magic = String.fromCharCode(table[0], table[1], table[2], table[3]);
         if (table.length < 16 || magic !== 'VZST')
-            return 44100;
+            return 44100;  // AUDIO_RATE (audio/audio.h), which websound renders every sound at
         return (table[12] | table[13] << 8 | table[14] << 16 | table[15] << 24) >>> 0;
     }
 
@@ -79,13 +79,13 @@ var vortazovAudio = (function () {
         if (context || !AudioContextClass)
             return context;
         try {
-            // at the render's rate, the context plays the buffers without resampling them and
-            // resamples once, to the device, with the browser's own resampler
+            // at the render's rate (AUDIO_RATE, audio/audio.h), the context plays the buffers
+            // without resampling them and resamples once, to the device, with the browser's own
+            // resampler
             context = new AudioContextClass({ sampleRate: 44100, latencyHint: 'interactive' });
         } catch (e) {
             context = new AudioContextClass();
         }
-        heardMax = 0;
         renderedSeen = -1;
         return context;
     }
@@ -228,7 +228,8 @@ var vortazovAudio = (function () {
             const t = context.currentTime + api.margin();
             return Math.ceil(t * context.sampleRate) / context.sampleRate;
         },
-        // The context's time of the frame heard now (seconds), never less than before.
+        // The context's time of the frame heard now (seconds), -1 while the context does not
+        // run. webaudio.cpp keeps the answers from going back (its heard frame never does).
         // What each browser reports, as its source says:
         //  - Chromium: getOutputTimestamp() is the device's position (frames rendered less the
         //    output delay the audio service reports) with the moment it was measured; carried
@@ -249,20 +250,18 @@ var vortazovAudio = (function () {
                 renderedSeen = rendered;
                 renderedSeenAt = now;
             }
-            let t = heardMax;
-            if (context.state === 'running') {
-                const latency = typeof context.outputLatency === 'number' && isFinite(context.outputLatency) ?
-                    context.outputLatency : 0;
-                const stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
-                const fromRendered = latency > 0 && stamp && Math.abs(stamp.contextTime - (rendered - latency)) < 1e-6;
-                if (stamp && stamp.performanceTime > 0 && !fromRendered)
-                    t = stamp.contextTime + (now - stamp.performanceTime) / 1000;
-                else
-                    t = rendered - latency + Math.min((now - renderedSeenAt) / 1000, CARRY_LIMIT);
-            }
-            t = Math.max(Math.min(t, rendered), heardMax);
-            heardMax = t;
-            return t;
+            if (context.state !== 'running')
+                return -1;
+            const latency = typeof context.outputLatency === 'number' && isFinite(context.outputLatency) ?
+                context.outputLatency : 0;
+            const stamp = context.getOutputTimestamp ? context.getOutputTimestamp() : null;
+            const fromRendered = latency > 0 && stamp && Math.abs(stamp.contextTime - (rendered - latency)) < 1e-6;
+            let t;
+            if (stamp && stamp.performanceTime > 0 && !fromRendered)
+                t = stamp.contextTime + (now - stamp.performanceTime) / 1000;
+            else
+                t = rendered - latency + Math.min((now - renderedSeenAt) / 1000, CARRY_LIMIT);
+            return Math.min(t, rendered);
         },
         // Plays the sound from its rendered frame `frame` on, starting at context time `when`.
         play: function (name, when, frame) {

@@ -4,7 +4,7 @@ set(audio_fuzz_root ${CMAKE_CURRENT_LIST_DIR}/..)
 get_target_property(audio_fuzz_sources audio SOURCES)
 get_target_property(audio_fuzz_dir audio SOURCE_DIR)
 list(TRANSFORM audio_fuzz_sources PREPEND ${audio_fuzz_dir}/)
-set(audio_fuzz_libs wholefile PkgConfig::PIPEWIRE cubeb::cubeb PkgConfig::OPENMPT PkgConfig::MPG123 PkgConfig::SOXR Threads::Threads)
+get_target_property(audio_fuzz_libs audio LINK_LIBRARIES)
 
 if(VORTAZOV_FUZZ)
   add_library(audio_fuzzing STATIC ${audio_fuzz_sources})

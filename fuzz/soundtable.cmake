@@ -1,17 +1,19 @@
 # The web back-end's position tables: a fuzz target for their reader, its replay driver, and
 # seeds (a small module table and a stream table).
 set(soundtable_fuzz_root ${CMAKE_CURRENT_LIST_DIR}/..)
+get_target_property(soundtable_fuzz_sources soundtable SOURCES)
 get_target_property(soundtable_fuzz_dir soundtable SOURCE_DIR)
+list(TRANSFORM soundtable_fuzz_sources PREPEND ${soundtable_fuzz_dir}/)
 
 if(VORTAZOV_FUZZ)
-  add_library(soundtable_fuzzing STATIC ${soundtable_fuzz_dir}/soundtable.cpp)
+  add_library(soundtable_fuzzing STATIC ${soundtable_fuzz_sources})
   target_include_directories(soundtable_fuzzing PUBLIC ${soundtable_fuzz_dir})
   target_compile_options(soundtable_fuzzing PUBLIC ${assets_sanitizers} -fsanitize=fuzzer-no-link)
   add_executable(soundtable_fuzz ${soundtable_fuzz_root}/fuzz/soundtable_fuzz.cpp)
   target_link_libraries(soundtable_fuzz PRIVATE soundtable_fuzzing)
   target_link_options(soundtable_fuzz PRIVATE ${assets_sanitizers} -fsanitize=fuzzer)
 
-  add_library(soundtable_sanitized STATIC ${soundtable_fuzz_dir}/soundtable.cpp)
+  add_library(soundtable_sanitized STATIC ${soundtable_fuzz_sources})
   target_include_directories(soundtable_sanitized PUBLIC ${soundtable_fuzz_dir})
   target_compile_options(soundtable_sanitized PUBLIC ${assets_sanitizers})
   target_link_options(soundtable_sanitized PUBLIC ${assets_sanitizers})

@@ -33,5 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::string why = alignDecoded(table, decoded.data(), from, count, alignment);
     if (alignment.shift < -margin || alignment.shift > margin)
         abort();
+    if (why.empty() && alignment.shift != 0)
+        abort();
     return 0;
 }

@@ -4,6 +4,7 @@
 // instruments, so two runs give the same module byte for byte. The MP3 comes from lame, whose
 // output depends on its version; its timing does not.
 #include "endwords.h"
+#include "mp3encode.h"
 #include "music.h"
 #include "timeline.h"
 
@@ -12,66 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-static bool writeFile(const std::string &path, const void *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "cannot create %s\n", path.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    return ok;
-}
-
-// Quotes a path for the shell.
-static std::string shellQuote(const std::string &text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-static void putLe(std::vector<uint8_t> &out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; i++)
-        out.push_back(uint8_t(value >> (8 * i)));
-}
-
-// Stereo 16-bit PCM at 44100 Hz through a WAV file into lame, with fixed options: CBR 128 kbit/s,
-// joint stereo, no ID3 tag (a tag would move every byte position), no ReplayGain analysis.
-// A file rather than a pipe: lame's input library may seek in its input.
-static bool encodeMp3(const std::vector<int16_t> &pcm, const std::string &path) {
-    std::vector<uint8_t> wav;
-    uint32_t dataBytes = uint32_t(pcm.size() * 2);
-    wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-    putLe(wav, 36 + dataBytes, 4);
-    wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLe(wav, 16, 4);
-    putLe(wav, 1, 2);           // PCM
-    putLe(wav, 2, 2);           // stereo
-    putLe(wav, 44100, 4);
-    putLe(wav, 44100 * 4, 4);   // bytes a second
-    putLe(wav, 4, 2);           // bytes a frame
-    putLe(wav, 16, 2);          // bits a sample
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-    putLe(wav, dataBytes, 4);
-    for (int16_t v : pcm)
-        putLe(wav, uint16_t(v), 2);
-    std::string wavPath = path + ".wav";
-    if (!writeFile(wavPath, wav.data(), wav.size()))
-        return false;
-    std::string command = "lame --quiet -m j -b 128 --cbr -q 2 --noreplaygain " + shellQuote(wavPath) + " " +
-                          shellQuote(path);
-    int status = std::system(command.c_str());
-    std::remove(wavPath.c_str());
-    if (status != 0) {
-        std::fprintf(stderr, "lame failed (status %d) writing %s\n", status, path.c_str());
-        return false;
-    }
-    return true;
-}
 
 // The end part's words, as the player shows them.
 static const endScrolltext endWords[] = {
@@ -136,7 +77,7 @@ static bool encodeFarewell(const std::vector<float> &mix, double loudness, const
     double gain = std::pow(10.0, (loudness - integratedLoudness(mix)) / 20.0);
     for (int pass = 0; pass < 2; pass++) {
         gain = std::min(gain, 0.97 / peak);
-        if (!encodeMp3(toPcm16(mix, gain), path))
+        if (!encodeMp3(toPcm16(mix, gain), 44100, mp3BytesPerSecond * 8 / 1000, path))
             return false;
         std::vector<float> heard = decodeMp3(path);
         if (heard.empty())

@@ -9,6 +9,7 @@
 // frame, so the tables hold every change at the frame where the engine makes it.
 #include "audio.h"
 #include "bass.h"
+#include "mp3encode.h"
 #include "soundtable.h"
 #include "timeline.h"
 
@@ -32,26 +33,6 @@ struct Render {
     std::vector<int16_t> pcm;  // interleaved stereo at the table's rate
     SoundTable table;
 };
-
-static std::string shellQuote(const std::string &text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-static bool writeFile(const std::string &path, const void *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "websound: cannot create %s\n", path.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok)
-        std::fprintf(stderr, "websound: cannot write %s\n", path.c_str());
-    return ok;
-}
 
 // Pulls the next frame into the render.
 static void pullFrame(Render &r, int64_t frame) {
@@ -149,49 +130,12 @@ static bool renderStream(const std::string &path, Render &r) {
     return true;
 }
 
-static void putLe(std::vector<uint8_t> &out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; i++)
-        out.push_back(uint8_t(value >> (8 * i)));
-}
-
-// The render as a WAV file: lame reads that through libsndfile, which does not promise to
-// take raw input as raw.
-static std::vector<uint8_t> wavFile(const Render &r) {
-    std::vector<uint8_t> wav;
-    uint32_t dataBytes = uint32_t(r.pcm.size() * 2);
-    uint32_t rate = uint32_t(r.table.rate);
-    wav.insert(wav.end(), {'R', 'I', 'F', 'F'});
-    putLe(wav, 36 + dataBytes, 4);
-    wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLe(wav, 16, 4);
-    putLe(wav, 1, 2);         // PCM
-    putLe(wav, 2, 2);         // stereo
-    putLe(wav, rate, 4);
-    putLe(wav, rate * 4, 4);  // bytes a second
-    putLe(wav, 4, 2);         // bytes a frame
-    putLe(wav, 16, 2);        // bits a sample
-    wav.insert(wav.end(), {'d', 'a', 't', 'a'});
-    putLe(wav, dataBytes, 4);
-    for (int16_t v : r.pcm)
-        putLe(wav, uint16_t(v), 2);
-    return wav;
-}
-
-// The render through lame (constant bitrate, joint stereo, no ID3 tag; lame's gapless tag
-// tells a decoder that reads it where the render begins and ends), and its table beside it.
-// Each is written under a temporary name and renamed, so a file of that name is whole.
+// The render as an MP3 (mp3encode.h) and its table beside it. Each is written under a
+// temporary name and renamed, so a file of that name is whole.
 static bool writeSound(const Render &r, const std::string &outDir, const std::string &name) {
     std::string base = outDir + "/" + name;
-    std::string wavPath = base + ".wav.part", mp3 = base + ".mp3", table = base + ".pos";
-    std::vector<uint8_t> wav = wavFile(r);
-    if (!writeFile(wavPath, wav.data(), wav.size()))
-        return false;
-    std::string command = "lame --quiet -m j -b " + std::to_string(bitrate) + " --cbr -q 2 --noreplaygain " +
-                          shellQuote(wavPath) + " " + shellQuote(mp3 + ".part");
-    int status = std::system(command.c_str());
-    std::remove(wavPath.c_str());
-    if (status != 0) {
-        std::fprintf(stderr, "websound: lame failed (status %d) writing %s (is lame installed?)\n", status, mp3.c_str());
+    std::string mp3 = base + ".mp3", table = base + ".pos";
+    if (!encodeMp3(r.pcm, r.table.rate, bitrate, mp3 + ".part")) {
         std::remove((mp3 + ".part").c_str());
         return false;
     }
