@@ -184,7 +184,9 @@ def main():
                 faults.append('%s: the heard frame stood still or went back' % name)
     if len(sys.argv) > 2:
         work = sys.argv[2]
-        native = [(float(a), int(b), int(c)) for a, b, c in (line.split() for line in open(work + '/native.txt'))]
+        # the engine names its output on the same standard output ("Sound output: ...")
+        native = [(float(a), int(b), int(c)) for a, b, c in
+                  (line.split() for line in open(work + '/native.txt') if not line.startswith('Sound output'))]
         reference = recorded(work, native, 'desktop engine (cubeb)')
         page = [(r[0], int(r[2].split()[0]), int(r[2].split()[2])) for r in o['live']['rows']]
         browser = 'Firefox' if 'Firefox' in o.get('userAgent', '') else 'Chromium'
