@@ -9,7 +9,7 @@
 #   1. every scene's moment as #t=SECONDS&still against the capture's picture of that moment;
 #   2. a live start just before the end part, from the click into the end part: no error on
 #      the console, the positions the page reports follow the music heard, SPACE presses come
-#      back in the endpart.snc the page offers;
+#      back in the endpart.snc the page offers, and after Escape no frame runs;
 #   3. a browser without WebGL, and a data file the server does not have: the page says so.
 import functools
 import http.server
@@ -171,6 +171,11 @@ def live(url, moments):
               'F12 saved the picture as shown: %s, %.0f %% of it the background red' % (picture, 100 * float(red)))
         browser.keys(webdriver.ESCAPE)
         browser.wait_for("return document.body.dataset.state == 'ended'", timeout=5)
+        # the models and textures are freed by then: no frame may run any more
+        frames = [status(browser)['frames']]
+        time.sleep(0.5)
+        frames.append(status(browser)['frames'])
+        check(frames[0] == frames[1], 'no frame runs after the show ended: %d frames, then %d' % tuple(frames))
         table = os.path.join(browser.downloads, 'endpart.snc')
         for _ in range(50):
             if os.path.exists(table):

@@ -40,10 +40,10 @@ static int pageClock() {
 }
 
 // Every exit (the last word, the stream's end, Escape) comes here after shutdownDemo: the
-// frames stop and the page says so.
+// frames stop (the models and textures they draw are freed) and the page says so.
 static void endShow(int status) {
     showEnded = true;
-    emscripten_cancel_main_loop();
+    glutLeaveMainLoop();
     EM_ASM({ if (Module.showEnded) Module.showEnded($0); }, status);
 }
 

@@ -33,6 +33,7 @@ static bool ignoreRepeat;    // held keys do not repeat their callbacks
 static bool redisplay = true;  // the display callback is due (the window is new, resized or asked)
 static bool reshapeDue = true; // the reshape callback has not seen the size yet
 static int mouseX, mouseY;     // the pointer's last place over the canvas, CSS pixels
+static bool leaveLoop;         // glutLeaveMainLoop was called: no frame runs any more
 
 static TickGrid ticks;          // when frames are due
 
@@ -303,10 +304,13 @@ static void runFrame() {
 // `time` is the animation frame's own timestamp, which follows the display's refresh more
 // closely than the moment the callback runs.
 static EM_BOOL animationFrame(double time, void *) {
+    if (leaveLoop)
+        return EM_FALSE;
     followCanvasSize();
-    for (int frames = framesDue(ticks, time); frames > 0; frames--)
+    // a frame may leave the loop: the program has freed what the frames after it would draw
+    for (int frames = framesDue(ticks, time); frames > 0 && !leaveLoop; frames--)
         runFrame();
-    return EM_TRUE;
+    return leaveLoop ? EM_FALSE : EM_TRUE;
 }
 
 extern "C" double webglPresentMs(void) {
@@ -317,6 +321,10 @@ void glutMainLoop(void) {
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
     emscripten_request_animation_frame_loop(animationFrame, nullptr);
     emscripten_unwind_to_js_event_loop();
+}
+
+void glutLeaveMainLoop(void) {
+    leaveLoop = true;
 }
 
 // the framebuffer-object entry points of glext.h

@@ -73,6 +73,9 @@ void glutPostRedisplay(void);
 // Never returns. Frames follow a 60 Hz grid on requestAnimationFrame: each tick runs the idle
 // callback, or the display callback where a redisplay is posted or there is no idle callback.
 void glutMainLoop(void);
+// Ends what glutMainLoop began: no callback runs after the one that calls it (glutMainLoop
+// itself has returned to the browser long before, so nothing returns here).
+void glutLeaveMainLoop(void);
 void glutFullScreenToggle(void);  // the Fullscreen API on the canvas; only from a key's callback
 // GLUT_CURSOR_NONE or GLUT_CURSOR_INHERIT over the canvas; the pointer shows again when the
 // browser ends fullscreen on its own (at Escape, which the program does not get then)
