@@ -33,6 +33,7 @@ static bool ignoreRepeat;    // held keys do not repeat their callbacks
 static bool redisplay = true;  // the display callback is due (the window is new, resized or asked)
 static bool reshapeDue = true; // the reshape callback has not seen the size yet
 static int mouseX, mouseY;     // the pointer's last place over the canvas, CSS pixels
+static bool loopEntered;       // glutMainLoop was called: keys reach the program from then on
 static bool leaveLoop;         // glutLeaveMainLoop was called: no frame runs any more
 
 static TickGrid ticks;          // when frames are due
@@ -262,6 +263,10 @@ static int asciiKey(const char *key) {
 }
 
 static EM_BOOL keyEvent(int, const EmscriptenKeyboardEvent *e, void *) {
+    // Before the loop the page waits for the key that starts the show, which must not also
+    // reach the program (Escape would end it at once); after it the show is over.
+    if (!loopEntered || leaveLoop)
+        return EM_FALSE;
     if (e->ctrlKey || e->altKey || e->metaKey)
         return EM_FALSE;  // the browser's and the system's shortcuts stay theirs
     if (e->repeat && ignoreRepeat)
@@ -318,6 +323,7 @@ extern "C" double webglPresentMs(void) {
 }
 
 void glutMainLoop(void) {
+    loopEntered = true;
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
     emscripten_request_animation_frame_loop(animationFrame, nullptr);
     emscripten_unwind_to_js_event_loop();

@@ -72,6 +72,7 @@ void glutSwapBuffers(void);
 void glutPostRedisplay(void);
 // Never returns. Frames follow a 60 Hz grid on requestAnimationFrame: each tick runs the idle
 // callback, or the display callback where a redisplay is posted or there is no idle callback.
+// The keyboard callbacks are called only while it runs: a key pressed before is the page's.
 void glutMainLoop(void);
 // Ends what glutMainLoop began: no callback runs after the one that calls it (glutMainLoop
 // itself has returned to the browser long before, so nothing returns here).
