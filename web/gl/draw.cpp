@@ -703,10 +703,6 @@ void webglSetStill(int on) {
     still = on != 0;
 }
 
-int webglStill(void) {
-    return still;
-}
-
 void webglFrameEnd(void) {
     if (!still)
         flushOps();

@@ -173,17 +173,6 @@ void glTexEnvf(GLenum target, GLenum pname, GLfloat param) {
     envMode("glTexEnvf", target, pname, GLenum(param));
 }
 
-void glTexEnvfv(GLenum target, GLenum pname, const GLfloat *params) {
-    if (target == GL_TEXTURE_ENV && pname == GL_TEXTURE_ENV_COLOR) {
-        if (refusedInList("glTexEnvfv"))
-            return;
-        for (int i = 0; i < 4; i++)
-            gl.texEnvColor[i] = params[i] < 0 ? 0 : params[i] > 1 ? 1 : params[i];
-        return;
-    }
-    envMode("glTexEnvfv", target, pname, GLenum(params[0]));
-}
-
 void glPixelStorei(GLenum pname, GLint param) {
     if (pname != GL_UNPACK_ALIGNMENT && pname != GL_PACK_ALIGNMENT) {
         unimplemented("glPixelStorei", "parameter", pname);
