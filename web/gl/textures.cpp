@@ -4,15 +4,12 @@
 
 #include <cstring>
 
-static std::vector<TextureObject> textures(1);  // by name; name 0 is the default texture
-static bool defaultMade;                        // texture 0 has its defaults
+// A texture object as OpenGL makes it: no image yet, OpenGL's default filters and wrapping.
+static const TextureObject NEW_TEXTURE = {true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
+                                          GL_REPEAT, GL_REPEAT, 0};
+static std::vector<TextureObject> textures(1, NEW_TEXTURE);  // by name; name 0 is the default texture
 
 TextureObject *textureObject(GLuint name) {
-    if (!defaultMade) {
-        defaultMade = true;
-        textures[0] = TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                    GL_REPEAT, GL_REPEAT, 0};
-    }
     if (name >= textures.size() || !textures[name].exists)
         return nullptr;
     return &textures[name];
@@ -28,11 +25,9 @@ bool texturingOn() {
 }
 
 void glGenTextures(GLsizei n, GLuint *names) {
-    textureObject(0);
     for (GLsizei i = 0; i < n; i++) {
         names[i] = GLuint(textures.size());
-        textures.push_back(TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                         GL_REPEAT, GL_REPEAT, 0});
+        textures.push_back(NEW_TEXTURE);
     }
 }
 
@@ -64,8 +59,7 @@ void glBindTexture(GLenum target, GLuint texture) {
         // OpenGL 1.1 makes a texture object of a name never generated when it is first bound
         if (texture >= textures.size())
             textures.resize(texture + 1);
-        textures[texture] = TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                          GL_REPEAT, GL_REPEAT, 0};
+        textures[texture] = NEW_TEXTURE;
     }
     gl.boundTexture = texture;
 }
