@@ -30,10 +30,8 @@ void endPart(int position) {
         glClear(GL_COLOR_BUFFER_BIT);
         lastClearPosition = position;
     }
-    glColor4f(1, 1, 0, 0.1f);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glShadeModel(GL_FLAT);
+    // before any return: the status line is drawn in this blend too
+    beginWords(END_WORD_ALPHA);
 
     // past the last row the table's end counts as a row without text
     if (endscrollIndex + 1 >= endscrollCount || position >= endscrollText[endscrollIndex + 1].position)
@@ -46,7 +44,6 @@ void endPart(int position) {
         return;
     }
 
-    letterPhase = frameCounter;
     const endScrolltext &word = endscrollText[endscrollIndex];
     drawWord(word.text, word.x, word.y);
 }

@@ -95,6 +95,8 @@ static const CaptionEntry captionTable[67] = {
     caption(3, 63, nullptr),
 };
 
+static const float CAPTION_ALPHA = 0.15f;  // the captions' opacity
+
 int captionIndex;  // current row of captionTable
 int letterPhase;   // circle step of the next letter drawn; frameCounter at the frame's start
 
@@ -139,14 +141,19 @@ void drawWord(const char *text, float x, float y) {
     }
 }
 
+void beginWords(float alpha) {
+    glColor4f(1, 1, 0, alpha);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glShadeModel(GL_FLAT);
+    letterPhase = frameCounter;
+}
+
 void captionScene(int order, int row, float) {
     glClear(GL_DEPTH_BUFFER_BIT);
     if (row % 4 == 0)
         glClear(GL_COLOR_BUFFER_BIT);
-    glColor4f(1, 1, 0, 0.15f);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glShadeModel(GL_FLAT);
+    beginWords(CAPTION_ALPHA);
 
     // the caption at or behind the module's position gives way to the next one
     const CaptionEntry &current = captionTable[captionIndex];
@@ -155,7 +162,6 @@ void captionScene(int order, int row, float) {
     if (!captionTable[captionIndex].text)
         captionIndex = 0;
 
-    letterPhase = frameCounter;
     const CaptionEntry &caption = captionTable[captionIndex];
     drawWord(caption.text, caption.x, caption.y);
 }

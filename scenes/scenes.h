@@ -25,3 +25,7 @@ void drawLetter(int index);
 // Lays out one line of text as the captions do: pen from -2.0 in steps of 0.45, each
 // letter swaying and pulsing with frameCounter. Characters outside a to z draw nothing.
 void drawWord(const char *text, float x, float y);
+// The words' look, before a frame's words are drawn (the captions', the end part's): yellow
+// at `alpha`, blended over the picture, flat shaded, the letters' phase at frameCounter.
+void beginWords(float alpha);
+const float END_WORD_ALPHA = 0.1f;  // the end part's words' opacity

@@ -40,10 +40,10 @@ static int pageClock() {
 }
 
 // Every exit (the last word, the stream's end, Escape) comes here after shutdownDemo: the
-// frames stop and the page says so.
+// frames stop (the models and textures they draw are freed) and the page says so.
 static void endShow(int status) {
     showEnded = true;
-    emscripten_cancel_main_loop();
+    glutLeaveMainLoop();
     EM_ASM({ if (Module.showEnded) Module.showEnded($0); }, status);
 }
 
@@ -65,10 +65,9 @@ void openWindow(int *argc, char **argv) {
     glutInit(argc, argv);
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_DEPTH | GLUT_RGBA);
     glutInitWindowSize(640, 480);
-    if (!glutCreateWindow("vortazov")) {
-        EM_ASM({ Module.fail('This browser cannot draw WebGL 2 here: ' + UTF8ToString($0)); }, webglMissingReason());
+    // glutCreateWindow has told the page why (Module.onWebGLMissing)
+    if (!glutCreateWindow("vortazov"))
         exit(1);
-    }
     // the status line keeps its pixels on a HiDPI screen, as the desktop keeps its scale
     double ratio = EM_ASM_DOUBLE({ return window.devicePixelRatio || 1; });
     textScale = ratio >= 2 ? int(ratio) : 1;

@@ -67,7 +67,10 @@ static const char *syncTableAsText() {
     FILE *text = open_memstream(&tableText, &length);
     if (!text)
         return "";
-    printSyncTable(text, syncPositions.load(), syncCount.load());
+    // the count first, then the array, which then holds at least that many (see player.h)
+    int count = syncCount.load(std::memory_order_acquire);
+    const int *positions = syncPositions.load(std::memory_order_acquire);
+    printSyncTable(text, positions, count);
     fclose(text);
     return tableText ? tableText : "";
 }

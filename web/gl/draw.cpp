@@ -219,7 +219,7 @@ static unsigned link(const char *vertex, const char *fragment, const std::string
     unsigned program = emscripten_glCreateProgram();
     std::string head = "#version 300 es\n" + defines;
     emscripten_glAttachShader(program, compile(WEBGL_VERTEX_SHADER, (head + vertex).c_str()));
-    emscripten_glAttachShader(program, compile(WEBGL_FRAGMENT_SHADER, (head + fragment).c_str()));
+    emscripten_glAttachShader(program, compile(GL_FRAGMENT_SHADER, (head + fragment).c_str()));
     emscripten_glLinkProgram(program);
     int ok = 0;
     emscripten_glGetProgramiv(program, GL_LINK_STATUS, &ok);
@@ -246,7 +246,7 @@ void webglInit() {
     emscripten_glBindVertexArray(vao);
     emscripten_glGenBuffers(1, &streamBuffer);
     emscripten_glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
-    emscripten_glGetIntegerv(WEBGL_MAX_RENDERBUFFER_SIZE, &maxRenderbufferSize);
+    emscripten_glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxRenderbufferSize);
     forgetBound();
     ready = true;
 }
@@ -351,8 +351,7 @@ void bitmapGlyph(int atlasX, int atlasY, int width, int height, int left, int bo
         memset(&op, 0, sizeof op);
         op.kind = OP_GLYPHS;
         fillFragmentState(op);
-        bool alphaTest = gl.caps[CAP_ALPHA_TEST];
-        op.u.alphaFunc = int((alphaTest ? gl.alphaFunc : GL_ALWAYS) - GL_NEVER);
+        op.u.alphaFunc = alphaTestIndex();
         op.u.alphaRef = gl.alphaRef;
         memcpy(op.glyphColor, gl.rasterColor, sizeof op.glyphColor);
         op.glyphDepth = gl.rasterPos[2];
@@ -701,10 +700,6 @@ void webglSetStill(int on) {
         flushOps();
     }
     still = on != 0;
-}
-
-int webglStill(void) {
-    return still;
 }
 
 void webglFrameEnd(void) {

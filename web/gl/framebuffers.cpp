@@ -254,15 +254,6 @@ void glClear(GLbitfield mask) {
     submitOp(op);
 }
 
-void glReadBuffer(GLenum mode) {
-    if (refusedInList("glReadBuffer"))
-        return;
-    // the canvas is read where it is drawn, and a framebuffer object has one colour attachment
-    GLenum only = gl.readFramebuffer == 0 ? GL_BACK : GL_COLOR_ATTACHMENT0;
-    if (mode != only)
-        unimplemented("glReadBuffer", "buffer", mode);
-}
-
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, GLvoid *pixels) {
     if ((format != GL_RGBA && format != GL_RGB) || type != GL_UNSIGNED_BYTE) {
         unimplemented("glReadPixels", format != GL_RGBA && format != GL_RGB ? "format" : "type",

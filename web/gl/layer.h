@@ -21,12 +21,18 @@ bool refusedInList(const char *call);
 // Records a GL error for glGetError, as OpenGL would.
 void setError(GLenum error);
 
+// OpenGL clamps colours, clear values and reference values to [0, 1] where it takes them.
+inline float clamp01(float x) {
+    return x < 0 ? 0 : x > 1 ? 1 : x;
+}
+
 // column-major, as OpenGL's
 struct Matrix {
     float m[16];
 };
 void multiply(Matrix &out, const Matrix &a, const Matrix &b);  // out = a * b
 void transform(const Matrix &m, const float in[4], float out[4]);
+void normalize3(float v[3]);  // to length 1; a zero vector stays as it is
 const Matrix &modelview();
 const Matrix &projection();
 const Matrix &textureMatrix();
@@ -173,6 +179,7 @@ void submitOp(const Op &op);
 // Sends everything kept to WebGL: before a resource a kept op may use changes, before a read.
 void flushOps();
 void drawUniforms(DrawUniforms &u);  // the shaders' inputs from the current state
+int alphaTestIndex();  // the alpha test's comparison as DrawUniforms::alphaFunc holds it
 void litColor(const float normal[3], float out[4]);  // GL's lighting of one vertex, on the CPU
 
 // WebGL access for the resource files (draw.cpp).

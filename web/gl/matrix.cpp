@@ -202,13 +202,11 @@ void gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFa
     multiplyDoubles(m);
 }
 
-static void normalizeFloat(float v[3]) {
-    float r = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (r == 0)
-        return;
-    v[0] /= r;
-    v[1] /= r;
-    v[2] /= r;
+void normalize3(float v[3]) {
+    float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (length > 0)
+        for (int i = 0; i < 3; i++)
+            v[i] /= length;
 }
 
 static void cross(const float a[3], const float b[3], float out[3]) {
@@ -223,9 +221,9 @@ void gluLookAt(GLdouble eyeX, GLdouble eyeY, GLdouble eyeZ, GLdouble centerX, GL
         return;
     float forward[3] = {float(centerX - eyeX), float(centerY - eyeY), float(centerZ - eyeZ)};
     float up[3] = {float(upX), float(upY), float(upZ)}, side[3];
-    normalizeFloat(forward);
+    normalize3(forward);
     cross(forward, up, side);
-    normalizeFloat(side);
+    normalize3(side);
     cross(side, forward, up);
     Matrix m = IDENTITY;
     m.m[0] = side[0];

@@ -165,7 +165,7 @@ void glAlphaFunc(GLenum func, GLclampf ref) {
         return;
     }
     gl.alphaFunc = func;
-    gl.alphaRef = ref < 0 ? 0 : ref > 1 ? 1 : ref;
+    gl.alphaRef = clamp01(ref);
 }
 
 void glShadeModel(GLenum mode) {
@@ -198,7 +198,7 @@ void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) {
         return;
     const float c[4] = {red, green, blue, alpha};
     for (int i = 0; i < 4; i++)
-        gl.clearColor[i] = c[i] < 0 ? 0 : c[i] > 1 ? 1 : c[i];
+        gl.clearColor[i] = clamp01(c[i]);
 }
 
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
@@ -384,13 +384,6 @@ static void normalMatrix(float out[9]) {
     memcpy(out, cached, sizeof cached);
 }
 
-static void normalize3(float v[3]) {
-    float length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (length > 0)
-        for (int i = 0; i < 3; i++)
-            v[i] /= length;
-}
-
 // The lighting terms of one light and the material, as OpenGL 1.1 sums them per vertex.
 static void lightTerms(DrawUniforms &u) {
     bool light = gl.caps[CAP_LIGHT0];
@@ -449,9 +442,12 @@ void drawUniforms(DrawUniforms &u) {
         memcpy(u.texMatrix, textureMatrix().m, sizeof u.texMatrix);
         memcpy(u.envColor, gl.texEnvColor, sizeof u.envColor);
     }
-    bool alphaTest = gl.caps[CAP_ALPHA_TEST];
-    u.alphaFunc = int((alphaTest ? gl.alphaFunc : GL_ALWAYS) - GL_NEVER);
+    u.alphaFunc = alphaTestIndex();
     u.alphaRef = gl.alphaRef;
+}
+
+int alphaTestIndex() {
+    return int((gl.caps[CAP_ALPHA_TEST] ? gl.alphaFunc : GL_ALWAYS) - GL_NEVER);
 }
 
 void litColor(const float normal[3], float out[4]) {
@@ -467,9 +463,7 @@ void litColor(const float normal[3], float out[4]) {
     float spec = 0;
     if (nl > 0)
         spec = u.shininess == 0 ? 1 : nh > 0 ? std::pow(nh, u.shininess) : 0;
-    for (int i = 0; i < 3; i++) {
-        float c = u.sceneColor[i] + (nl > 0 ? nl * u.diffuse[i] + spec * u.specular[i] : 0);
-        out[i] = c < 0 ? 0 : c > 1 ? 1 : c;
-    }
-    out[3] = u.sceneColor[3] < 0 ? 0 : u.sceneColor[3] > 1 ? 1 : u.sceneColor[3];
+    for (int i = 0; i < 3; i++)
+        out[i] = clamp01(u.sceneColor[i] + (nl > 0 ? nl * u.diffuse[i] + spec * u.specular[i] : 0));
+    out[3] = clamp01(u.sceneColor[3]);
 }

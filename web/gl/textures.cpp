@@ -4,15 +4,12 @@
 
 #include <cstring>
 
-static std::vector<TextureObject> textures(1);  // by name; name 0 is the default texture
-static bool defaultMade;                        // texture 0 has its defaults
+// A texture object as OpenGL makes it: no image yet, OpenGL's default filters and wrapping.
+static const TextureObject NEW_TEXTURE = {true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
+                                          GL_REPEAT, GL_REPEAT, 0};
+static std::vector<TextureObject> textures(1, NEW_TEXTURE);  // by name; name 0 is the default texture
 
 TextureObject *textureObject(GLuint name) {
-    if (!defaultMade) {
-        defaultMade = true;
-        textures[0] = TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                    GL_REPEAT, GL_REPEAT, 0};
-    }
     if (name >= textures.size() || !textures[name].exists)
         return nullptr;
     return &textures[name];
@@ -28,11 +25,9 @@ bool texturingOn() {
 }
 
 void glGenTextures(GLsizei n, GLuint *names) {
-    textureObject(0);
     for (GLsizei i = 0; i < n; i++) {
         names[i] = GLuint(textures.size());
-        textures.push_back(TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                         GL_REPEAT, GL_REPEAT, 0});
+        textures.push_back(NEW_TEXTURE);
     }
 }
 
@@ -64,8 +59,7 @@ void glBindTexture(GLenum target, GLuint texture) {
         // OpenGL 1.1 makes a texture object of a name never generated when it is first bound
         if (texture >= textures.size())
             textures.resize(texture + 1);
-        textures[texture] = TextureObject{true, 0, false, false, 0, 0, GL_NEAREST_MIPMAP_LINEAR, GL_LINEAR,
-                                          GL_REPEAT, GL_REPEAT, 0};
+        textures[texture] = NEW_TEXTURE;
     }
     gl.boundTexture = texture;
 }
@@ -171,17 +165,6 @@ void glTexEnvi(GLenum target, GLenum pname, GLint param) {
 
 void glTexEnvf(GLenum target, GLenum pname, GLfloat param) {
     envMode("glTexEnvf", target, pname, GLenum(param));
-}
-
-void glTexEnvfv(GLenum target, GLenum pname, const GLfloat *params) {
-    if (target == GL_TEXTURE_ENV && pname == GL_TEXTURE_ENV_COLOR) {
-        if (refusedInList("glTexEnvfv"))
-            return;
-        for (int i = 0; i < 4; i++)
-            gl.texEnvColor[i] = params[i] < 0 ? 0 : params[i] > 1 ? 1 : params[i];
-        return;
-    }
-    envMode("glTexEnvfv", target, pname, GLenum(params[0]));
 }
 
 void glPixelStorei(GLenum pname, GLint param) {

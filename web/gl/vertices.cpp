@@ -307,7 +307,7 @@ static void rasterPos(float x, float y) {
         litColor(gl.normal, gl.rasterColor);
     } else {
         for (int i = 0; i < 4; i++)
-            gl.rasterColor[i] = gl.color[i] < 0 ? 0 : gl.color[i] > 1 ? 1 : gl.color[i];
+            gl.rasterColor[i] = clamp01(gl.color[i]);
     }
 }
 

@@ -77,9 +77,8 @@ void emscripten_glVertexAttribPointer(unsigned index, int size, unsigned type, u
 void emscripten_glViewport(int x, int y, int width, int height);
 }
 
-// WebGL 2 values the layer uses that OpenGL 1.1's header does not have
+// WebGL 2 values the layer uses that neither OpenGL 1.1's header nor glext.h has
 const unsigned WEBGL_ARRAY_BUFFER = 0x8892, WEBGL_STATIC_DRAW = 0x88E4, WEBGL_STREAM_DRAW = 0x88E0;
 const unsigned WEBGL_FLOAT = 0x1406;
-const unsigned WEBGL_VERTEX_SHADER = 0x8B31, WEBGL_FRAGMENT_SHADER = 0x8B30;
+const unsigned WEBGL_VERTEX_SHADER = 0x8B31;
 const unsigned WEBGL_R8 = 0x8229, WEBGL_RED = 0x1903;
-const unsigned WEBGL_MAX_RENDERBUFFER_SIZE = 0x84E8;

@@ -1,4 +1,4 @@
-// glut.cpp -- the GLUT subset over the page's canvas: the WebGL 2 context, keys, size, fullscreen, the 60 Hz loop
+// glut.cpp -- the GLUT subset over the page's canvas: the WebGL 2 context, keys, size, the 60 Hz loop
 #define GL_GLEXT_PROTOTYPES
 #include <GL/freeglut.h>
 #include <GL/glext.h>
@@ -16,8 +16,7 @@
 #include <cstring>
 #include <string>
 
-static std::string canvasSelector = "#canvas";  // the canvas the page names for the show
-static std::string missingReason;                // why no WebGL 2 context could be had
+static const char *const canvasSelector = "#canvas";  // the canvas the page draws the show on
 static double startMs;                           // glutInit's moment, on performance.now()
 static int initialWidth = 300, initialHeight = 300;  // glutInitWindowSize's, for a canvas without a layout size
 static int width, height;                        // the drawing buffer's size now, pixels
@@ -30,19 +29,13 @@ static void (*keyboardCallback)(unsigned char, int, int);
 static void (*specialCallback)(int, int, int);
 static void (*reshapeCallback)(int, int);
 static bool ignoreRepeat;    // held keys do not repeat their callbacks
-static bool redisplay = true;  // the display callback is due (the window is new, resized or asked)
+static bool redisplay = true;  // the display callback is due (the window is new or resized)
 static bool reshapeDue = true; // the reshape callback has not seen the size yet
 static int mouseX, mouseY;     // the pointer's last place over the canvas, CSS pixels
+static bool loopEntered;       // glutMainLoop was called: keys reach the program from then on
+static bool leaveLoop;         // glutLeaveMainLoop was called: no frame runs any more
 
 static TickGrid ticks;          // when frames are due
-
-extern "C" void webglSetCanvas(const char *selector) {
-    canvasSelector = selector;
-}
-
-extern "C" const char *webglMissingReason(void) {
-    return missingReason.empty() ? nullptr : missingReason.c_str();
-}
 
 void glutInit(int *, char **) {
     startMs = emscripten_get_now();
@@ -51,8 +44,6 @@ void glutInit(int *, char **) {
 void glutInitDisplayMode(unsigned int) {
     // the context always has RGBA colour and depth, and the page shows what a frame drew
 }
-
-void glutInitWindowPosition(int, int) {}
 
 void glutInitWindowSize(int w, int h) {
     initialWidth = w;
@@ -86,24 +77,12 @@ EM_JS(void, watchContextLoss, (const char *selector), {
     });
 });
 
-// The browser leaves fullscreen on its own at Escape, and the program never hears that key:
-// the pointer hidden for fullscreen is shown again when fullscreen ends.
-EM_JS(void, showCursorAfterFullscreen, (const char *selector), {
-    var canvas = document.querySelector(UTF8ToString(selector));
-    var restore = function() {
-        if (!document.fullscreenElement && !document.webkitFullscreenElement)
-            canvas.style.cursor = "";
-    };
-    document.addEventListener('fullscreenchange', restore);
-    document.addEventListener('webkitfullscreenchange', restore);
-});
-
 // Sizes the drawing buffer. A browser may give less than asked for (past its largest
 // drawing buffer): the size is what it gave, so viewports and bitmaps land where they should.
 static void resizeDrawingBuffer(int w, int h) {
     askedWidth = w;
     askedHeight = h;
-    emscripten_set_canvas_element_size(canvasSelector.c_str(), w, h);
+    emscripten_set_canvas_element_size(canvasSelector, w, h);
     emscripten_webgl_get_drawing_buffer_size(context, &width, &height);
     setCanvasSize(width, height);
 }
@@ -126,24 +105,23 @@ int glutCreateWindow(const char *) {
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
     attributes.preserveDrawingBuffer = EM_FALSE;
-    context = emscripten_webgl_create_context(canvasSelector.c_str(), &attributes);
+    context = emscripten_webgl_create_context(canvasSelector, &attributes);
     if (context <= 0) {
-        bool canvas = EM_ASM_INT({ return document.querySelector(UTF8ToString($0)) ? 1 : 0; }, canvasSelector.c_str());
-        missingReason = canvas ? "this browser cannot draw WebGL 2 here (it is missing, switched off or blocked)"
-                               : "the page has no canvas " + canvasSelector;
-        fprintf(stderr, "%s\n", missingReason.c_str());
-        reportMissing(missingReason.c_str());
+        bool canvas = EM_ASM_INT({ return document.querySelector(UTF8ToString($0)) ? 1 : 0; }, canvasSelector);
+        std::string reason = canvas ? "this browser cannot draw WebGL 2 here (it is missing, switched off or blocked)"
+                                    : std::string("the page has no canvas ") + canvasSelector;
+        fprintf(stderr, "%s\n", reason.c_str());
+        reportMissing(reason.c_str());
         return 0;
     }
     emscripten_webgl_make_context_current(context);
     webglInit();
     int size[2];
-    canvasDevicePixels(canvasSelector.c_str(), size);
+    canvasDevicePixels(canvasSelector, size);
     resizeDrawingBuffer(size[0] > 0 ? size[0] : initialWidth, size[1] > 0 ? size[1] : initialHeight);
-    watchContextLoss(canvasSelector.c_str());
-    showCursorAfterFullscreen(canvasSelector.c_str());
+    watchContextLoss(canvasSelector);
     emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, keyEvent);
-    emscripten_set_mousemove_callback(canvasSelector.c_str(), nullptr, EM_FALSE, mouseMoved);
+    emscripten_set_mousemove_callback(canvasSelector, nullptr, EM_FALSE, mouseMoved);
     return 1;
 }
 
@@ -172,19 +150,11 @@ void glutIgnoreKeyRepeat(int ignore) {
     ignoreRepeat = ignore != 0;
 }
 
-void glutPostRedisplay(void) {
-    redisplay = true;
-}
-
 int glutGet(GLenum query) {
     switch (query) {
     case GLUT_ELAPSED_TIME: return int(emscripten_get_now() - startMs);
     case GLUT_WINDOW_WIDTH: return width;
     case GLUT_WINDOW_HEIGHT: return height;
-    case GLUT_SCREEN_WIDTH: return EM_ASM_INT({ return Math.round(screen.width * (window.devicePixelRatio || 1)); });
-    case GLUT_SCREEN_HEIGHT: return EM_ASM_INT({ return Math.round(screen.height * (window.devicePixelRatio || 1)); });
-    case GLUT_FULL_SCREEN:
-        return EM_ASM_INT({ return (document.fullscreenElement || document.webkitFullscreenElement) ? 1 : 0; });
     }
     unimplemented("glutGet", "query", query);
     return -1;
@@ -192,34 +162,6 @@ int glutGet(GLenum query) {
 
 void glutSwapBuffers(void) {
     webglFrameEnd();
-}
-
-void glutFullScreenToggle(void) {
-    EM_ASM(
-        {
-            var canvas = document.querySelector(UTF8ToString($0));
-            if (document.fullscreenElement || document.webkitFullscreenElement) {
-                (document.exitFullscreen || document.webkitExitFullscreen).call(document);
-            } else if (canvas) {
-                var enter = canvas.requestFullscreen || canvas.webkitRequestFullscreen;
-                if (enter) {
-                    var result = enter.call(canvas);
-                    if (result && result.catch)
-                        result.catch(function(e) { console.warn('fullscreen refused: ' + e.message); });
-                }
-            }
-        },
-        canvasSelector.c_str());
-}
-
-void glutSetCursor(int cursor) {
-    EM_ASM(
-        {
-            var canvas = document.querySelector(UTF8ToString($0));
-            if (canvas)
-                canvas.style.cursor = $1 ? "none" : "";
-        },
-        canvasSelector.c_str(), cursor == GLUT_CURSOR_NONE);
 }
 
 // The keys the browser would otherwise take for itself (help, search, fullscreen, developer
@@ -261,6 +203,10 @@ static int asciiKey(const char *key) {
 }
 
 static EM_BOOL keyEvent(int, const EmscriptenKeyboardEvent *e, void *) {
+    // Before the loop the page waits for the key that starts the show, which must not also
+    // reach the program (Escape would end it at once); after it the show is over.
+    if (!loopEntered || leaveLoop)
+        return EM_FALSE;
     if (e->ctrlKey || e->altKey || e->metaKey)
         return EM_FALSE;  // the browser's and the system's shortcuts stay theirs
     if (e->repeat && ignoreRepeat)
@@ -279,7 +225,7 @@ static EM_BOOL keyEvent(int, const EmscriptenKeyboardEvent *e, void *) {
 // A new size of the canvas's box: the drawing buffer follows it, then the reshape callback.
 static void followCanvasSize() {
     int size[2];
-    canvasDevicePixels(canvasSelector.c_str(), size);
+    canvasDevicePixels(canvasSelector, size);
     if (size[0] > 0 && size[1] > 0 && (size[0] != askedWidth || size[1] != askedHeight)) {
         resizeDrawingBuffer(size[0], size[1]);
         reshapeDue = true;
@@ -303,10 +249,13 @@ static void runFrame() {
 // `time` is the animation frame's own timestamp, which follows the display's refresh more
 // closely than the moment the callback runs.
 static EM_BOOL animationFrame(double time, void *) {
+    if (leaveLoop)
+        return EM_FALSE;
     followCanvasSize();
-    for (int frames = framesDue(ticks, time); frames > 0; frames--)
+    // a frame may leave the loop: the program has freed what the frames after it would draw
+    for (int frames = framesDue(ticks, time); frames > 0 && !leaveLoop; frames--)
         runFrame();
-    return EM_TRUE;
+    return leaveLoop ? EM_FALSE : EM_TRUE;
 }
 
 extern "C" double webglPresentMs(void) {
@@ -314,9 +263,14 @@ extern "C" double webglPresentMs(void) {
 }
 
 void glutMainLoop(void) {
+    loopEntered = true;
     // requestAnimationFrame drives the loop; main() returns to the browser here for good
     emscripten_request_animation_frame_loop(animationFrame, nullptr);
     emscripten_unwind_to_js_event_loop();
+}
+
+void glutLeaveMainLoop(void) {
+    leaveLoop = true;
 }
 
 // the framebuffer-object entry points of glext.h

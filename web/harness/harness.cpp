@@ -73,11 +73,7 @@ static void endPartWords(int frame) {
     glClear(GL_DEPTH_BUFFER_BIT);
     if (frame % 24 == 0)
         glClear(GL_COLOR_BUFFER_BIT);
-    glColor4f(1, 1, 0, 0.1f);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glShadeModel(GL_FLAT);
-    letterPhase = frameCounter;
+    beginWords(END_WORD_ALPHA);
     drawWord("comrades", 0.2f, 0.5f);
 }
 

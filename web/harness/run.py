@@ -8,139 +8,53 @@ From the repository root, after both builds (web/README.md):
 Defaults: build, build-web/harness, build-web/harness-out. compare writes each frame side by
 side (native left, browser right) as OUT/NAME.png.
 
-Chromium is driven over its DevTools pipe (file descriptors 3 and 4), so nothing but Python's
-standard library is needed.
+Chromium is driven through chromedriver by the page tests' own driver (tests/webdriver.py), so
+nothing but Python's standard library, chromium and chromium-driver is needed.
 """
 import base64
-import json
 import math
 import os
-import shutil
-import socket
 import subprocess
 import sys
-import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tests'))
+import web_e2e  # noqa: E402
+import webdriver  # noqa: E402
+
 WIDTH, HEIGHT = 640, 480
-CHROMIUM_FLAGS = [
-    '--headless=new', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
-    '--disable-gpu-sandbox', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync', '--force-device-scale-factor=1',
-    '--window-size=%d,%d' % (WIDTH, HEIGHT), '--remote-debugging-pipe',
-]
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-class Browser:
-    """Headless Chromium on one page, spoken to over the DevTools pipe."""
-
-    def __init__(self, url):
-        self.profile = tempfile.mkdtemp(prefix='harness-chromium-')
-        to_chrome_r, self.to_chrome = os.pipe()
-        self.from_chrome, from_chrome_w = os.pipe()
-
-        def pipes():
-            # copies first: the pipes may themselves sit on 3 and 4, and dup2 makes them inheritable
-            r, w = os.dup(to_chrome_r), os.dup(from_chrome_w)
-            os.dup2(r, 3)
-            os.dup2(w, 4)
-
-        self.proc = subprocess.Popen(
-            ['chromium'] + CHROMIUM_FLAGS + ['--user-data-dir=' + self.profile, url],
-            preexec_fn=pipes, close_fds=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(to_chrome_r)
-        os.close(from_chrome_w)
-        self.buffer = b''
-        self.next_id = 0
-        self.console = []
-        targets = self.call('Target.getTargets')['targetInfos']
-        page = [t for t in targets if t['type'] == 'page'][0]
-        self.session = self.call('Target.attachToTarget', targetId=page['targetId'], flatten=True)['sessionId']
-        self.call('Runtime.enable', session=True)
-
-    def _send(self, message):
-        os.write(self.to_chrome, json.dumps(message).encode() + b'\0')
-
-    def _receive(self):
-        while b'\0' not in self.buffer:
-            chunk = os.read(self.from_chrome, 1 << 20)
-            if not chunk:
-                raise RuntimeError('chromium closed its pipe')
-            self.buffer += chunk
-        message, self.buffer = self.buffer.split(b'\0', 1)
-        return json.loads(message)
-
-    def call(self, method, session=False, **params):
-        self.next_id += 1
-        message = {'id': self.next_id, 'method': method, 'params': params}
-        if session:
-            message['sessionId'] = self.session
-        self._send(message)
-        while True:
-            reply = self._receive()
-            if reply.get('method') == 'Runtime.consoleAPICalled':
-                args = reply['params']['args']
-                self.console.append(' '.join(str(a.get('value', a.get('description', ''))) for a in args))
-            elif reply.get('method') == 'Runtime.exceptionThrown':
-                self.console.append('exception: ' + json.dumps(reply['params']['exceptionDetails'])[:500])
-            if reply.get('id') == self.next_id:
-                if 'error' in reply:
-                    raise RuntimeError('%s: %s' % (method, reply['error']))
-                return reply['result']
-
-    def evaluate(self, expression):
-        result = self.call('Runtime.evaluate', session=True, expression=expression, returnByValue=True)
-        return result['result'].get('value')
-
-    def wait_done(self, timeout):
-        end = time.time() + timeout
-        while time.time() < end:
-            if self.evaluate('!!(window.harness && window.harness.done)'):
-                return True
-            time.sleep(0.5)
-        return False
-
-    def close(self):
-        self.proc.kill()
-        self.proc.wait()
-        shutil.rmtree(self.profile, ignore_errors=True)
-
-
-def serve(folder):
-    port = free_port()
-    server = subprocess.Popen([sys.executable, '-m', 'http.server', '-b', '127.0.0.1', str(port), '-d', folder],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for _ in range(50):
+def wait_done(browser, timeout):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
         try:
-            socket.create_connection(('127.0.0.1', port), timeout=0.2).close()
-            break
-        except OSError:
-            time.sleep(0.1)
-    return server, port
+            if browser.run('return !!(window.harness && window.harness.done)'):
+                return True
+        except (webdriver.WebDriverError, OSError):
+            pass  # the page draws in one long call: a script waits behind it, and may time out
+        time.sleep(0.5)
+    return False
 
 
 def run_browser(web_build, mode, timeout):
-    folder = os.path.join(web_build, 'harness')
-    server, port = serve(folder)
-    browser = Browser('http://127.0.0.1:%d/harness.html?%s' % (port, mode))
+    """Runs the harness page in `mode`: whether it finished, its notes, its frames (compare),
+    and what the console said about the GL layer or an error."""
+    server, url = web_e2e.serve(os.path.join(web_build, 'harness'))
+    browser = webdriver.Browser(width=WIDTH, height=HEIGHT)
     try:
-        done = browser.wait_done(timeout)
-        notes = browser.evaluate('window.harness ? window.harness.notes : []') or []
+        browser.open('%sharness.html?%s' % (url, mode))
+        done = wait_done(browser, timeout)
+        notes = browser.run('return window.harness ? window.harness.notes : []') or []
         frames = {}
         if done and mode == 'compare':
-            for name in browser.evaluate('Object.keys(window.harness.frames)'):
-                frames[name] = base64.b64decode(browser.evaluate('window.harness.frames[%s]' % json.dumps(name)))
-        return done, notes, frames, browser.console
+            for name in browser.run('return Object.keys(window.harness.frames)'):
+                frames[name] = base64.b64decode(browser.run('return window.harness.frames[arguments[0]]', name))
+        console = [m['message'] for m in browser.console() if m['level'] == 'SEVERE' or 'GL layer' in m['message']]
+        return done, notes, frames, console
     finally:
         browser.close()
-        server.kill()
-        server.wait()
+        server.shutdown()
 
 
 def read_ppm(path):
@@ -181,8 +95,7 @@ def compare(native_build, web_build, out):
                    check=True, stdout=subprocess.DEVNULL)
     done, notes, frames, console = run_browser(web_build, 'compare', 300)
     for line in console:
-        if 'GL layer' in line or 'exception' in line or 'error' in line.lower():
-            print('browser console:', line)
+        print('browser console:', line)
     if not done:
         print('the browser did not finish:', notes)
         return 1
@@ -202,8 +115,7 @@ def compare(native_build, web_build, out):
 def notes_only(web_build, mode, timeout):
     done, notes, _, console = run_browser(web_build, mode, timeout)
     for line in console:
-        if 'GL layer' in line or 'exception' in line:
-            print('browser console:', line)
+        print('browser console:', line)
     for note in notes:
         print(note)
     if not done:

@@ -1,14 +1,9 @@
-// webgl.h -- the web build's own calls beside GL and GLUT: its canvas, still mode, the frame's end
+// webgl.h -- the web build's own calls beside GL and GLUT: still mode, the frame's end
 #pragma once
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-// The canvas glutCreateWindow draws on, as a CSS selector; "#canvas" unless set before it.
-void webglSetCanvas(const char *selector);
-// Why glutCreateWindow could not make a WebGL 2 context; null when it could, or before it ran.
-const char *webglMissingReason(void);
 
 // Still mode, for running many frames unseen (a link to a moment of the show). While it is on,
 // state changes apply as usual but nothing is drawn: draws and clears are kept per framebuffer
@@ -16,7 +11,6 @@ const char *webglMissingReason(void);
 // its depth cleared before it was next tested), and turning it off draws what was kept, so the
 // pixels come out as if every frame had been drawn.
 void webglSetStill(int on);
-int webglStill(void);
 
 // The end of a frame (glutSwapBuffers calls it): outside still mode what was drawn goes to
 // WebGL now; in still mode what is kept is pruned.

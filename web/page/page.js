@@ -186,8 +186,17 @@ function waitForStart() {
     say('Click, tap or press a key to start.');
     return new Promise((resolve) => {
         const go = (event) => {
-            if (event.type === 'keydown' && (event.key === 'F11' || event.key === 'F12'))
+            if (event.type === 'keydown' && (event.key === 'F11' || event.key === 'F12')) {
+                // the show hears keys only once it runs: until then the page does what they do
+                if (!event.ctrlKey && !event.altKey && !event.metaKey) {
+                    event.preventDefault();
+                    if (event.key === 'F11')
+                        toggleFullscreen();
+                    else
+                        Module._webRequestScreenshot();
+                }
                 return;
+            }
             event.preventDefault();
             window.removeEventListener('pointerdown', go, true);
             window.removeEventListener('keydown', go, true);

@@ -1,7 +1,7 @@
 // freeglut.h -- the GLUT subset the web build offers over the page's canvas
 //
 // The calls and values are GLUT's; what they mean in a browser tab is written beside each one
-// that differs. The web build's own calls (the canvas, still mode) are in webgl.h.
+// that differs. The web build's own calls (still mode, the frame's end) are in webgl.h.
 #pragma once
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -36,13 +36,7 @@
 
 #define GLUT_WINDOW_WIDTH 0x0066
 #define GLUT_WINDOW_HEIGHT 0x0067
-#define GLUT_SCREEN_WIDTH 0x00C8
-#define GLUT_SCREEN_HEIGHT 0x00C9
 #define GLUT_ELAPSED_TIME 0x02BC
-#define GLUT_FULL_SCREEN 0x01FF
-
-#define GLUT_CURSOR_INHERIT 0x0064
-#define GLUT_CURSOR_NONE 0x0065
 
 // a token, as freeglut's own header has it on some systems; the only font the web build has
 #define GLUT_BITMAP_8_BY_13 ((void *)0x0003)
@@ -53,11 +47,10 @@ extern "C" {
 
 void glutInit(int *argcp, char **argv);
 void glutInitDisplayMode(unsigned int mode);
-void glutInitWindowPosition(int x, int y);  // a page places its canvas itself: kept, unused
 void glutInitWindowSize(int width, int height);  // the canvas's size until it has a layout size
-// Makes the WebGL 2 context on the page's canvas (webglSetCanvas). Returns 1, or 0 where WebGL 2
-// cannot be had: the reason is then on standard error and the page's Module.onWebGLMissing
-// (when it has one) is called with it.
+// Makes the WebGL 2 context on the page's canvas, #canvas. Returns 1, or 0 where WebGL 2 cannot
+// be had: the reason is then on standard error and the page's Module.onWebGLMissing (when it
+// has one) is called with it.
 int glutCreateWindow(const char *title);
 void glutDisplayFunc(void (*callback)(void));
 void glutIdleFunc(void (*callback)(void));
@@ -69,14 +62,13 @@ int glutGet(GLenum query);
 // Ends the frame: what was drawn goes to WebGL, and the browser shows it when the callback
 // returns (in still mode nothing goes to WebGL; see webgl.h).
 void glutSwapBuffers(void);
-void glutPostRedisplay(void);
 // Never returns. Frames follow a 60 Hz grid on requestAnimationFrame: each tick runs the idle
 // callback, or the display callback where a redisplay is posted or there is no idle callback.
+// The keyboard callbacks are called only while it runs: a key pressed before is the page's.
 void glutMainLoop(void);
-void glutFullScreenToggle(void);  // the Fullscreen API on the canvas; only from a key's callback
-// GLUT_CURSOR_NONE or GLUT_CURSOR_INHERIT over the canvas; the pointer shows again when the
-// browser ends fullscreen on its own (at Escape, which the program does not get then)
-void glutSetCursor(int cursor);
+// Ends what glutMainLoop began: no callback runs after the one that calls it (glutMainLoop
+// itself has returned to the browser long before, so nothing returns here).
+void glutLeaveMainLoop(void);
 // The framebuffer-object entry points of glext.h by name; null for anything else.
 void *glutGetProcAddress(const char *name);
 void glutBitmapCharacter(void *font, int character);

@@ -157,7 +157,6 @@ typedef ptrdiff_t GLsizeiptr;
 #define GL_RGBA8 0x8058
 #define GL_TEXTURE_ENV 0x2300
 #define GL_TEXTURE_ENV_MODE 0x2200
-#define GL_TEXTURE_ENV_COLOR 0x2201
 #define GL_MODULATE 0x2100
 #define GL_DECAL 0x2101
 #define GL_ADD 0x0104
@@ -233,14 +232,12 @@ void glTexImage2D(GLenum target, GLint level, GLint internalformat, GLsizei widt
 void glTexParameteri(GLenum target, GLenum pname, GLint param);
 void glTexEnvi(GLenum target, GLenum pname, GLint param);
 void glTexEnvf(GLenum target, GLenum pname, GLfloat param);
-void glTexEnvfv(GLenum target, GLenum pname, const GLfloat *params);
 void glPixelStorei(GLenum pname, GLint param);
 
 // framebuffer
 void glClear(GLbitfield mask);
 void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha);
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height);
-void glReadBuffer(GLenum mode);  // the back buffer of the canvas, the colour of a framebuffer object
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                   GLvoid *pixels);
 void glFinish(void);
