@@ -10,7 +10,6 @@
 # 4) from its moment, started live there.
 import gzip
 import os
-import subprocess
 import sys
 import time
 
@@ -40,10 +39,7 @@ def start(browser, url, seconds):
 def main():
     site, moments_program = sys.argv[1:3]
     span = float(sys.argv[3]) if len(sys.argv) > 3 else 4.0
-    moments = {}
-    for line in subprocess.run([moments_program], check=True, capture_output=True, text=True).stdout.splitlines():
-        name, seconds = line.split()
-        moments[name] = float(seconds)
+    moments = web_e2e.read_moments(moments_program)
     site_size(site)
     server, url = web_e2e.serve(site)
     browser = webdriver.Browser()

@@ -7,9 +7,10 @@
 # web_moments program (each scene's moment, the end part's). The site is served on 127.0.0.1
 # by this script. Checked:
 #   1. every scene's moment as #t=SECONDS&still against the capture's picture of that moment;
-#   2. a live start just before the end part, from the key into the end part: no error on
+#   2. a live start just before the end part, from the click into the end part: no error on
 #      the console, the positions the page reports follow the music heard, SPACE presses come
-#      back in the endpart.snc the page offers, and after Escape no frame runs;
+#      back in the endpart.snc the page offers, and after Escape no frame runs; a start by a
+#      key (Escape) that the show does not see;
 #   3. a browser without WebGL, and a data file the server does not have: the page says so.
 import functools
 import http.server
@@ -119,8 +120,7 @@ def live(url, moments):
         start = moments['switch'] - 3
         browser.open('%sindex.html#t=%.3f' % (url, start))
         browser.wait_for("return document.body.dataset.state == 'ready'", timeout=60)
-        # started by Escape, which must not reach the show too: it would end at once
-        browser.keys(webdriver.ESCAPE)
+        browser.click(320, 240)
         browser.wait_for("return document.body.dataset.state == 'running'", timeout=10)
         # the end part's positions against the music heard, sampled as the page runs
         samples = []
@@ -187,7 +187,22 @@ def live(url, moments):
         check(len(recorded) == 3 and all(abs(r - p) <= 2 * 418 for r, p in zip(recorded, pressed)),
               'the three SPACE presses are in the downloaded endpart.snc: %s (the page showed %s)' % (recorded, pressed))
         logged = errors(browser)
-        check(not logged, 'no error on the console from the start to the end: %s' % logged[:3])
+        check(not logged, 'no error on the console from the click to the end: %s' % logged[:3])
+    finally:
+        browser.close()
+
+
+def key_start(url):
+    """Any key starts the show, and the show does not see it: Escape would end it at once."""
+    browser = webdriver.Browser()
+    try:
+        browser.open(url + 'index.html#t=60')
+        browser.wait_for("return document.body.dataset.state == 'ready'", timeout=60)
+        browser.keys(webdriver.ESCAPE)
+        browser.wait_for("return document.body.dataset.state == 'running'", timeout=10)
+        time.sleep(1)
+        s = status(browser)
+        check(not s['ended'] and s['frames'] > 10, 'Escape started the show and did not end it: %s' % s)
     finally:
         browser.close()
 
@@ -213,17 +228,24 @@ def failures_shown(url, site):
         server.shutdown()
 
 
-def main():
-    site, capture, moments_program = sys.argv[1:4]
+def read_moments(program):
+    """The web_moments program's moments: each scene's, and the switch to the end part, in seconds."""
     moments = {}
-    for line in subprocess.run([moments_program], check=True, capture_output=True, text=True).stdout.splitlines():
+    for line in subprocess.run([program], check=True, capture_output=True, text=True).stdout.splitlines():
         name, seconds = line.split()
         moments[name] = float(seconds)
+    return moments
+
+
+def main():
+    site, capture, moments_program = sys.argv[1:4]
+    moments = read_moments(moments_program)
     work = tempfile.mkdtemp(prefix='vortazov-web-')
     server, url = serve(site)
     try:
         stills(url, moments, capture, work)
         live(url, moments)
+        key_start(url)
         failures_shown(url, site)
     finally:
         server.shutdown()

@@ -9,7 +9,6 @@
 const page = {
     body: document.body,
     canvas: document.getElementById('canvas'),
-    cover: document.getElementById('cover'),
     message: document.getElementById('message'),
     progress: document.getElementById('progress'),
     progressBar: document.getElementById('progress-bar'),
